@@ -1,0 +1,128 @@
+// slash-trace: runs the effect over a recording window, with no display, and
+// prints one JSON object per step on stdout.
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/trace_lines.h"
+#include "effect/slash_sequence.h"
+#include "runtime/runtime_error.h"
+#include "runtime/runtime_services.h"
+#include "window/recording_window.h"
+#include "window/tick_schedule.h"
+
+namespace {
+
+using slash::EffectState;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kTickInterval = std::chrono::milliseconds(125);
+constexpr int kUsageStatus = 2;
+
+struct TraceOptions {
+  slash::ScreenSize screen{1920, 1080};
+  bool realtime = false;
+  std::vector<std::string> words;
+};
+
+const char* const kUsage = "usage: slash-trace [--screen WxH] [--realtime] [--] [WORD...]";
+
+std::optional<slash::ScreenSize> ParseScreen(const std::string& text) {
+  int width = 0;
+  int height = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &tail) != 2) return std::nullopt;
+  if (width <= 0 || height <= 0) return std::nullopt;
+  return slash::ScreenSize{width, height};
+}
+
+// Options come first; the first word that is not one starts the command line.
+std::optional<TraceOptions> ParseOptions(int argc, char** argv) {
+  TraceOptions options;
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--realtime") {
+      options.realtime = true;
+    } else if (arg == "--screen") {
+      if (i + 1 >= argc) return std::nullopt;
+      const auto screen = ParseScreen(argv[++i]);
+      if (!screen) return std::nullopt;
+      options.screen = *screen;
+    } else if (arg == "--") {
+      ++i;
+      break;
+    } else {
+      break;
+    }
+  }
+  options.words.assign(argv + i, argv + argc);
+  return options;
+}
+
+class TraceRun {
+ public:
+  explicit TraceRun(const TraceOptions& options)
+      : options_(options),
+        runtime_(slash::JoinArguments(options.words), [&] { return options_.screen; }) {}
+
+  int Run() {
+    std::int64_t tick = 0;
+    try {
+      start_ = Clock::now();
+      slash::LoadEffect(state_, window_, runtime_);
+      Print(slash::LoadTraceLine(window_.TakeRecords(), window_.scene(), state_));
+      slash::TickSchedule schedule(std::chrono::nanoseconds(0), kTickInterval);
+      while (!runtime_.Ended()) {
+        if (options_.realtime) WaitForTick(schedule);
+        ++tick;
+        const EffectState before = state_;
+        slash::TickEffect(state_, window_, runtime_);
+        Print(slash::TickTraceLine(tick, window_.TakeRecords(), before, state_, runtime_.Ended(),
+                                   Elapsed()));
+      }
+      return 0;
+    } catch (const slash::RuntimeError& error) {
+      Print(slash::ErrorTraceLine(tick, error.what()));
+      std::cerr << slash::ErrorReportLine(error) << '\n';
+      return 1;
+    }
+  }
+
+ private:
+  void WaitForTick(slash::TickSchedule& schedule) {
+    std::this_thread::sleep_until(start_ + schedule.NextDue());
+    while (!schedule.TakeDue(Clock::now() - start_)) {
+      std::this_thread::sleep_until(start_ + schedule.NextDue());
+    }
+  }
+
+  std::optional<double> Elapsed() const {
+    if (!options_.realtime) return std::nullopt;
+    return std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+  }
+
+  static void Print(const std::string& line) { std::cout << line << std::endl; }
+
+  TraceOptions options_;
+  slash::ProcessRuntime runtime_;
+  slash::RecordingWindow window_;
+  EffectState state_;
+  Clock::time_point start_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<TraceOptions> options = ParseOptions(argc, argv);
+  if (!options) {
+    std::cerr << kUsage << '\n';
+    return kUsageStatus;
+  }
+  return TraceRun(*options).Run();
+}

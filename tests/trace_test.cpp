@@ -1,0 +1,172 @@
+// slash-trace end to end: the program's whole behaviour, run as a process.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "json_line.h"
+#include "process_runner.h"
+
+namespace slash {
+namespace {
+
+using testing::JsonObject;
+using testing::ParseJsonLines;
+using testing::RunProcess;
+
+struct Trace {
+  int status;
+  std::string err;
+  std::vector<JsonObject> lines;
+};
+
+Trace RunTrace(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {SLASH_TRACE_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const auto result = RunProcess(argv);
+  return {result.status, result.err, ParseJsonLines(result.out)};
+}
+
+long Int(const JsonObject& object, const std::string& key) { return std::stol(object.at(key)); }
+double Number(const JsonObject& object, const std::string& key) {
+  return std::stod(object.at(key));
+}
+
+struct TraceCase {
+  std::vector<std::string> words;
+  int count;
+  std::string color;
+};
+
+// Checks a whole run: load, the 12 waiting ticks, the placements (highest
+// index first, left edge to right edge), the flood and the end tick.
+void ExpectWholeRun(const TraceCase& c, int width, int height) {
+  std::vector<std::string> args = {"--screen", std::to_string(width) + "x" + std::to_string(height)};
+  args.insert(args.end(), c.words.begin(), c.words.end());
+  const Trace trace = RunTrace(args);
+  std::string name;
+  for (const auto& word : c.words) name += "[" + word + "]";
+  SCOPED_TRACE("command line " + name);
+  ASSERT_EQ(trace.status, 0) << trace.err;
+  ASSERT_FALSE(trace.lines.empty());
+
+  const JsonObject& load = trace.lines.front();
+  EXPECT_EQ(load.at("phase"), "load");
+  EXPECT_EQ(Int(load, "tick"), 0);
+  EXPECT_EQ(Int(load, "left"), 0);
+  EXPECT_EQ(Int(load, "top"), 0);
+  EXPECT_EQ(Int(load, "width"), width);
+  EXPECT_EQ(Int(load, "height"), height);
+  EXPECT_EQ(Int(load, "wait"), 12);
+  EXPECT_EQ(Int(load, "count"), c.count);
+  EXPECT_EQ(load.at("color"), c.color);
+  const int lines = c.count >= 0 ? c.count + 1 : 0;
+  EXPECT_EQ(Int(load, "colored"), lines);
+
+  const int end_tick = c.count <= -8 ? 13 : 21 + c.count;
+  ASSERT_EQ(static_cast<int>(trace.lines.size()), end_tick + 1);
+  int next_line = c.count;
+  for (int tick = 1; tick <= end_tick; ++tick) {
+    const JsonObject& line = trace.lines[tick];
+    SCOPED_TRACE("tick " + std::to_string(tick));
+    EXPECT_EQ(Int(line, "tick"), tick);
+    std::string expected = "hold";
+    if (tick <= 12) expected = "wait";
+    else if (tick == end_tick) expected = "end";
+    else if (next_line >= 0) expected = "place";
+    else if (next_line == -1) expected = "flood";
+    EXPECT_EQ(line.at("phase"), expected);
+    EXPECT_EQ(Int(line, "wait"), tick <= 12 ? 12 - tick : 0);
+    if (expected == "place") {
+      EXPECT_EQ(Int(line, "line"), next_line);
+      EXPECT_EQ(Number(line, "x1"), 0.0);
+      EXPECT_EQ(Number(line, "x2"), width);
+      for (const char* y : {"y1", "y2"}) {
+        EXPECT_GE(Number(line, y), 0.0);
+        EXPECT_LT(Number(line, y), height);
+      }
+    }
+    if (expected == "flood") {
+      EXPECT_EQ(line.at("color"), c.color);
+    }
+    if (tick > 12 && expected != "end") --next_line;
+    EXPECT_EQ(Int(line, "count"), tick <= 12 ? c.count : next_line);
+  }
+}
+
+TEST(SlashTrace, EveryCommandLineRunsToItsEnd) {
+  const TraceCase cases[] = {
+      {{}, 12, "0x0000FF"},
+      {{"30", "blue"}, 30, "0xFF0000"},
+      {{"150", "green"}, 99, "0x00FF00"},
+      {{"30"}, 12, "0x0000FF"},
+      {{"30 "}, 30, "0x0000FF"},
+      {{"blue"}, 12, "0xFF0000"},
+      {{"yellow", "5"}, 0, "0x00FFFF"},
+      {{"2.5", "red"}, 2, "0x0000FF"},
+      {{"3.5", "red"}, 4, "0x0000FF"},
+      {{"-1", "white"}, -1, "0xFFFFFF"},
+      {{"-5", "red"}, -5, "0x0000FF"},
+      {{"-8", "red"}, -8, "0x0000FF"},
+      {{"-9", "red"}, -9, "0x0000FF"},
+      {{"12", "RED"}, 12, "0x0000FF"},
+      {{"12", "Blue"}, 12, "0xFF0000"},
+      {{"12", "greenyellow"}, 12, "0x00FFFF"},
+      {{"12", "white", "red"}, 12, "0x0000FF"},
+      {{"--", "--realtime", "blue"}, 0, "0xFF0000"},
+  };
+  for (const TraceCase& c : cases) ExpectWholeRun(c, 1920, 1080);
+}
+
+TEST(SlashTrace, LinesSpanTheWindowOnAnyScreen) {
+  const int sizes[][2] = {{1, 1}, {640, 480}, {100000, 2}, {3, 4320}};
+  for (const auto& size : sizes) ExpectWholeRun({{"99", "green"}, 99, "0x00FF00"}, size[0], size[1]);
+}
+
+TEST(SlashTrace, TwoRunsDrawDifferentHeightsAndLinesSlant) {
+  const Trace first = RunTrace({"99", "red"});
+  const Trace second = RunTrace({"99", "red"});
+  int slanted = 0;
+  int differing = 0;
+  for (std::size_t i = 13; i < 113; ++i) {
+    slanted += first.lines[i].at("y1") != first.lines[i].at("y2");
+    differing += first.lines[i].at("y1") != second.lines[i].at("y1");
+  }
+  EXPECT_GT(slanted, 90);
+  EXPECT_GT(differing, 90);
+}
+
+TEST(SlashTrace, OverflowingCountEndsWithTheErrorBeforeAnyTick) {
+  const Trace trace = RunTrace({"2147483648", "red"});
+  EXPECT_NE(trace.status, 0);
+  ASSERT_EQ(trace.lines.size(), 1u);
+  EXPECT_EQ(trace.lines[0].at("phase"), "error");
+  EXPECT_EQ(Int(trace.lines[0], "tick"), 0);
+  EXPECT_EQ(trace.lines[0].at("message").rfind("Overflow", 0), 0u);
+  EXPECT_EQ(trace.err.rfind("slash: run-time error: Overflow", 0), 0u) << trace.err;
+  EXPECT_EQ(trace.err.find('\n'), trace.err.size() - 1) << "one line on stderr";
+}
+
+TEST(SlashTrace, RejectsAMalformedScreen) {
+  for (const std::string screen : {"0x100", "100", "axb", "10x10x"}) {
+    const auto result = RunProcess({SLASH_TRACE_PATH, "--screen", screen});
+    EXPECT_EQ(result.status, 2) << screen;
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_NE(result.err.find("usage"), std::string::npos);
+  }
+}
+
+TEST(SlashTrace, RealtimePacesTicksAt125Milliseconds) {
+  const Trace trace = RunTrace({"--realtime", "-8"});  // no space: default count 12
+  ASSERT_EQ(trace.status, 0);
+  ASSERT_EQ(trace.lines.size(), 34u);
+  for (int tick = 1; tick <= 33; ++tick) {
+    const double ms = Number(trace.lines[tick], "ms");
+    EXPECT_GE(ms, tick * 125.0);
+    EXPECT_LT(ms, tick * 125.0 + 60.0) << "tick " << tick;
+  }
+}
+
+}  // namespace
+}  // namespace slash

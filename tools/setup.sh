@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what slash needs on Debian 12: the build tools and SDL2, and with
+# --test also GoogleTest, Xvfb, the X tools the window tests use and a
+# window manager with a panel to test under.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config libsdl2-dev)
+if [[ "${1:-}" == "--test" ]]; then
+  packages+=(libgtest-dev xvfb x11-apps x11-utils xdotool imagemagick openbox tint2 procps)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

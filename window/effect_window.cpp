@@ -1,0 +1,181 @@
+#include "window/effect_window.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <string>
+
+#include "effect/slash_sequence.h"
+#include "runtime/runtime_error.h"
+#include "window/scene_renderer.h"
+#include "window/tick_schedule.h"
+
+namespace slash {
+namespace {
+
+[[noreturn]] void ThrowDisplayError(const std::string& what) {
+  throw DisplayError(what + ": " + SDL_GetError());
+}
+
+void ThrowIfFailed(int sdl_result, const char* what) {
+  if (sdl_result != 0) {
+    throw RuntimeError(RuntimeErrorKind::kPropertyFailure,
+                       std::string(what) + ": " + SDL_GetError());
+  }
+}
+
+// Sleeps to an absolute time on the monotonic clock, which steady_clock is
+// on Linux; a signal cuts the sleep short.
+void SleepUntil(std::chrono::steady_clock::time_point due) {
+  const auto since_epoch = due.time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch);
+  timespec deadline{};
+  deadline.tv_sec = static_cast<time_t>(seconds.count());
+  deadline.tv_nsec = static_cast<long>((since_epoch - seconds).count());
+  clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr);
+}
+
+// The event wait counts in whole milliseconds; the last stretch before a
+// tick is slept precisely instead.
+constexpr auto kPreciseSleepMargin = std::chrono::milliseconds(2);
+
+}  // namespace
+
+SDL_Rect PrimaryDisplayBounds() {
+  SDL_Rect bounds{};
+  if (SDL_GetDisplayBounds(0, &bounds) != 0) {
+    throw RuntimeError(RuntimeErrorKind::kPropertyFailure,
+                       std::string("cannot read the screen size: ") + SDL_GetError());
+  }
+  return bounds;
+}
+
+SDL_Point DesktopPosition(const SDL_Rect& primary, std::int32_t left, std::int32_t top) {
+  return SDL_Point{primary.x + left, primary.y + top};
+}
+
+EffectWindow::EffectWindow() {
+  const EffectScene& design = scene();
+  const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
+                       SDL_WINDOW_ALLOW_HIGHDPI;
+  window_ = SDL_CreateWindow("slash", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                             design.width, design.height, flags);
+  if (window_ == nullptr) ThrowDisplayError("cannot create the window");
+  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+  if (renderer_ == nullptr) {
+    SDL_DestroyWindow(window_);
+    ThrowDisplayError("cannot create the window's renderer");
+  }
+  primary_ = PrimaryDisplayBounds();
+}
+
+EffectWindow::~EffectWindow() {
+  SDL_DestroyRenderer(renderer_);
+  SDL_DestroyWindow(window_);
+}
+
+void EffectWindow::ApplySize() {
+  SDL_SetWindowSize(window_, std::max(1, scene().width), std::max(1, scene().height));
+}
+
+void EffectWindow::ApplyPosition() {
+  const SDL_Point at = DesktopPosition(primary_, scene().left, scene().top);
+  SDL_SetWindowPosition(window_, at.x, at.y);
+}
+
+void EffectWindow::SetHeight(std::int32_t height) {
+  SceneWindow::SetHeight(height);
+  ApplySize();
+}
+
+void EffectWindow::SetWidth(std::int32_t width) {
+  SceneWindow::SetWidth(width);
+  ApplySize();
+}
+
+void EffectWindow::SetTop(std::int32_t top) {
+  SceneWindow::SetTop(top);
+  ApplyPosition();
+}
+
+void EffectWindow::SetLeft(std::int32_t left) {
+  SceneWindow::SetLeft(left);
+  ApplyPosition();
+}
+
+void EffectWindow::Show() {
+  // Full-screen state is asked for on its own, after the window exists: it
+  // keeps panels and docks under the window on a managing desktop.
+  ThrowIfFailed(SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP),
+                "cannot make the window full-screen");
+  // SDL_ShowWindow returns once the window is mapped; the black frame is
+  // presented straight after, before any event is handled.
+  SDL_ShowWindow(window_);
+  SDL_RaiseWindow(window_);
+  Present();
+}
+
+void EffectWindow::Present() {
+  if (!DrawScene(renderer_, scene())) {
+    throw RuntimeError(RuntimeErrorKind::kPropertyFailure,
+                       std::string("cannot draw the window: ") + SDL_GetError());
+  }
+  SDL_RenderPresent(renderer_);
+  dirty_ = false;
+}
+
+bool EffectWindow::HandleEvent(const SDL_Event& event) {
+  if (event.type == SDL_QUIT) return false;
+  if (event.type == SDL_WINDOWEVENT) {
+    switch (event.window.event) {
+      case SDL_WINDOWEVENT_CLOSE:
+        return false;
+      case SDL_WINDOWEVENT_EXPOSED:
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+      case SDL_WINDOWEVENT_SHOWN:
+        dirty_ = true;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+bool EffectWindow::WaitUntil(Clock::time_point due, const volatile int& stop_signal) {
+  SDL_Event event;
+  while (stop_signal == 0) {
+    const auto left = due - Clock::now();
+    if (left <= kPreciseSleepMargin) break;
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(left - kPreciseSleepMargin);
+    if (SDL_WaitEventTimeout(&event, static_cast<int>(wait.count()) + 1) == 1) {
+      do {
+        if (!HandleEvent(event)) return false;
+      } while (SDL_PollEvent(&event) == 1);
+      if (dirty_) Present();
+    }
+  }
+  if (stop_signal == 0) SleepUntil(due);
+  while (SDL_PollEvent(&event) == 1) {
+    if (!HandleEvent(event)) return false;
+  }
+  return true;
+}
+
+WindowExit EffectWindow::Run(ProcessRuntime& runtime, const volatile int& stop_signal) {
+  const Clock::time_point start = Clock::now();  // the timer starts with the load
+  LoadEffect(state_, *this, runtime);
+  Show();
+
+  TickSchedule schedule(std::chrono::nanoseconds(0), kTickInterval);
+  for (;;) {
+    if (!WaitUntil(start + schedule.NextDue(), stop_signal)) return WindowExit::kClosed;
+    if (stop_signal != 0) return WindowExit::kInterrupted;
+    if (!schedule.TakeDue(Clock::now() - start)) continue;
+    TickEffect(state_, *this, runtime);
+    if (runtime.Ended()) return WindowExit::kEffectDone;
+    if (dirty_) Present();
+  }
+}
+
+}  // namespace slash

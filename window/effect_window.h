@@ -1,0 +1,79 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <chrono>
+#include <memory>
+
+#include "effect/effect_params.h"
+#include "runtime/runtime_services.h"
+#include "window/effect_scene.h"
+
+namespace slash {
+
+// Why the window's run ended.
+enum class WindowExit {
+  kEffectDone,  // the sequence ended the program
+  kClosed,      // the window was closed by other means
+  kInterrupted, // SIGINT or SIGTERM
+};
+
+// Thrown when the display, the window or its renderer cannot be had. It is
+// not one of the effect's run-time errors: the effect never started.
+class DisplayError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The primary display's bounds in desktop coordinates.
+SDL_Rect PrimaryDisplayBounds();
+
+// Where a window position relative to the primary display lies on the
+// desktop, whose origin the primary display need not share.
+SDL_Point DesktopPosition(const SDL_Rect& primary, std::int32_t left, std::int32_t top);
+
+// The effect's one window: borderless, black, full-screen on the primary
+// display, with its 100 lines and its 125 ms tick timer. It runs the load
+// step, shows itself, then runs one tick per timer interval on this thread
+// until the effect ends. It draws only when something has changed.
+class EffectWindow : public SceneWindow {
+ public:
+  static constexpr std::chrono::milliseconds kTickInterval{125};
+
+  // Creates the window hidden at its design size. Requires SDL video.
+  EffectWindow();
+  ~EffectWindow() override;
+  EffectWindow(const EffectWindow&) = delete;
+  EffectWindow& operator=(const EffectWindow&) = delete;
+
+  // Load, show, tick until the end. Run-time errors propagate.
+  WindowExit Run(ProcessRuntime& runtime, const volatile int& stop_signal);
+
+  void SetHeight(std::int32_t height) override;
+  void SetWidth(std::int32_t width) override;
+  void SetTop(std::int32_t top) override;
+  void SetLeft(std::int32_t left) override;
+
+ protected:
+  void OnSceneChanged() override { dirty_ = true; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void Show();
+  void Present();
+  // Waits for the tick due at `due`, handling window events meanwhile.
+  // Returns false when the window was closed.
+  bool WaitUntil(Clock::time_point due, const volatile int& stop_signal);
+  bool HandleEvent(const SDL_Event& event);
+  void ApplySize();
+  void ApplyPosition();
+
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Rect primary_{};
+  EffectState state_;
+  bool dirty_ = true;
+};
+
+}  // namespace slash
