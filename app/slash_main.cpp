@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,9 @@ constexpr int kStatusNoDisplay = 3;
 
 volatile sig_atomic_t g_stop_signal = 0;
 
-extern "C" void OnStopSignal(int signal_number) { g_stop_signal = signal_number; }
+extern "C" void OnStopSignal(int signal_number) {
+  g_stop_signal = signal_number;
+}
 
 void InstallStopHandlers() {
   struct sigaction action {};
@@ -41,7 +44,24 @@ void ConfigureSdl() {
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
 }
 
-void PrintError(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+// Picks the video driver from the session's display. SDL would otherwise
+// fall back to an offscreen driver and run the effect where nobody sees it.
+bool ChooseVideoDriver() {
+  if (std::getenv("SDL_VIDEODRIVER") != nullptr) return true;  // the user's explicit choice
+  if (std::getenv("DISPLAY") != nullptr) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    return true;
+  }
+  if (std::getenv("WAYLAND_DISPLAY") != nullptr) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "wayland");
+    return true;
+  }
+  return false;
+}
+
+void PrintError(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
 
 int RunEffect(const std::string& command_line) {
   slash::EffectWindow window;
@@ -66,9 +86,14 @@ int main(int argc, char** argv) {
       slash::JoinArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
   InstallStopHandlers();
   ConfigureSdl();
+  if (!ChooseVideoDriver()) {
+    PrintError("slash: no display to show the effect on (is DISPLAY or WAYLAND_DISPLAY set?)");
+    return kStatusNoDisplay;
+  }
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    PrintError(std::string("slash: cannot open the display (is DISPLAY or WAYLAND_DISPLAY set?): ") +
-               SDL_GetError());
+    PrintError(
+        std::string("slash: cannot open the display (is DISPLAY or WAYLAND_DISPLAY set?): ") +
+        SDL_GetError());
     return kStatusNoDisplay;
   }
   int status = kStatusDone;
@@ -81,6 +106,6 @@ int main(int argc, char** argv) {
     PrintError(std::string("slash: ") + error.what());
     status = kStatusNoDisplay;
   }
-  SDL_Quit();
+  if (slash::EffectWindow::SafeToShutDownSdl()) SDL_Quit();
   return status;
 }

@@ -54,7 +54,9 @@ std::string Field(const char* name, const std::string& value) {
   return std::string(",\"") + name + "\":" + value;
 }
 
-std::string Field(const char* name, std::int64_t value) { return Field(name, std::to_string(value)); }
+std::string Field(const char* name, std::int64_t value) {
+  return Field(name, std::to_string(value));
+}
 
 struct TickActions {
   const WindowRecord* x1 = nullptr;
@@ -68,19 +70,33 @@ TickActions CollectActions(const std::vector<WindowRecord>& records) {
   TickActions actions;
   for (const WindowRecord& record : records) {
     switch (record.operation) {
-      case Operation::kSetLineX1: actions.x1 = &record; break;
-      case Operation::kSetLineY1: actions.y1 = &record; break;
-      case Operation::kSetLineX2: actions.x2 = &record; break;
-      case Operation::kSetLineY2: actions.y2 = &record; break;
-      case Operation::kSetBackground: actions.background = &record; break;
-      default: break;
+      case Operation::kSetLineX1:
+        actions.x1 = &record;
+        break;
+      case Operation::kSetLineY1:
+        actions.y1 = &record;
+        break;
+      case Operation::kSetLineX2:
+        actions.x2 = &record;
+        break;
+      case Operation::kSetLineY2:
+        actions.y2 = &record;
+        break;
+      case Operation::kSetBackground:
+        actions.background = &record;
+        break;
+      default:
+        break;
     }
   }
   return actions;
 }
 
 std::string PlaceFields(const TickActions& actions) {
-  const WindowRecord* any = actions.x1 ? actions.x1 : actions.x2 ? actions.x2 : actions.y1 ? actions.y1 : actions.y2;
+  const WindowRecord* any = actions.x1   ? actions.x1
+                            : actions.x2 ? actions.x2
+                            : actions.y1 ? actions.y1
+                                         : actions.y2;
   std::string fields = Field("line", any->line);
   const auto end = [](const char* name, const WindowRecord* record) {
     return record ? Field(name, NumberText(static_cast<float>(record->value))) : std::string();

@@ -24,7 +24,9 @@ std::uint64_t SystemClockNanoseconds() {
 
 ClockRandom::ClockRandom(NanosecondClock clock) : clock_(std::move(clock)), state_(Mix(clock_())) {}
 
-void ClockRandom::Reseed() { state_ = Mix(state_ + kGoldenGamma + Mix(clock_())); }
+void ClockRandom::Reseed() {
+  state_ = Mix(state_ + kGoldenGamma + Mix(clock_()));
+}
 
 std::uint64_t ClockRandom::Next() {
   state_ += kGoldenGamma;

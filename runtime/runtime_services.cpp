@@ -13,8 +13,7 @@ std::string JoinArguments(const std::vector<std::string>& arguments) {
   return joined;
 }
 
-ProcessRuntime::ProcessRuntime(std::string command_line, ScreenSource screen,
-                               NanosecondClock clock)
+ProcessRuntime::ProcessRuntime(std::string command_line, ScreenSource screen, NanosecondClock clock)
     : command_line_(std::move(command_line)),
       screen_(std::move(screen)),
       random_(std::move(clock)) {}

@@ -7,7 +7,9 @@ namespace {
 
 constexpr char32_t kInvalidByteBase = 0x110000;
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
 
 // Length of the well-formed sequence at `pos`, or 0 when the byte there does
 // not start one (bad lead byte, missing continuation, overlong form,

@@ -42,9 +42,11 @@ const CommandCase kCommandCases[] = {
     {"7 bl ue", 7, kRed},        // a word split by a space is not found
     {"2147483647.4 red", 99, kRed},
     {"-2147483648.5 red", -2147483647 - 1, kRed},
-    {"30\xE3\x80\x80" "blue", 30, kBlue},                                   // ideographic space
+    {"30\xE3\x80\x80"
+     "blue",
+     30, kBlue},  // ideographic space
     {"\xEF\xBC\x93\xEF\xBC\x90 \xEF\xBC\xA7\xEF\xBC\xB2\xEF\xBC\xA5\xEF\xBC\xA5\xEF\xBC\xAE", 0,
-     kGreen},                                                              // full-width "３０ ＧＲＥＥＮ"
+     kGreen},  // full-width "３０ ＧＲＥＥＮ"
     {"1e1 yellowish", 10, kYellow},
 };
 

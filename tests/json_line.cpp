@@ -68,7 +68,9 @@ class FlatJsonParser {
 
 }  // namespace
 
-JsonObject ParseFlatJson(const std::string& line) { return FlatJsonParser(line).Parse(); }
+JsonObject ParseFlatJson(const std::string& line) {
+  return FlatJsonParser(line).Parse();
+}
 
 std::vector<JsonObject> ParseJsonLines(const std::string& text) {
   std::vector<JsonObject> objects;

@@ -4,7 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <thread>
 
 namespace slash::testing {
 namespace {
@@ -30,9 +33,91 @@ void DrainPipes(int out_fd, int err_fd, ProcessResult& result) {
   }
 }
 
+void ApplyEnvironment(const Environment& env) {
+  for (const std::string& entry : env) {
+    const auto equals = entry.find('=');
+    if (equals == std::string::npos) {
+      unsetenv(entry.c_str());
+    } else {
+      setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+    }
+  }
+}
+
+[[noreturn]] void ExecChild(const std::vector<std::string>& argv, const Environment& env) {
+  ApplyEnvironment(env);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  execvp(args[0], args.data());
+  _exit(127);
+}
+
+int StatusOf(int wait_status) {
+  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+}
+
 }  // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& argv) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Environment& env) {
+  int err_pipe[2];
+  if (pipe(err_pipe) != 0) std::abort();
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(err_pipe[1], STDERR_FILENO);
+    close(err_pipe[0]);
+    close(err_pipe[1]);
+    ExecChild(argv, env);
+  }
+  close(err_pipe[1]);
+  err_fd_ = err_pipe[0];
+}
+
+ChildProcess::~ChildProcess() {
+  if (!ended_) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (err_fd_ >= 0) close(err_fd_);
+}
+
+void ChildProcess::Reap(int wait_status) {
+  ended_ = true;
+  status_ = StatusOf(wait_status);
+}
+
+bool ChildProcess::Running() {
+  if (ended_) return false;
+  int wait_status = 0;
+  if (waitpid(pid_, &wait_status, WNOHANG) == pid_) Reap(wait_status);
+  return !ended_;
+}
+
+bool ChildProcess::WaitFor(int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (Running()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+void ChildProcess::Signal(int signal_number) {
+  if (!ended_) kill(pid_, signal_number);
+}
+
+std::string ChildProcess::TakeErr() {
+  char buffer[4096];
+  pollfd fd{err_fd_, POLLIN, 0};
+  while (poll(&fd, 1, 0) > 0) {
+    const ssize_t n = read(err_fd_, buffer, sizeof buffer);
+    if (n <= 0) break;
+    err_.append(buffer, static_cast<std::size_t>(n));
+  }
+  return err_;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment& env) {
   int out_pipe[2];
   int err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) std::abort();
@@ -42,11 +127,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     dup2(err_pipe[1], STDERR_FILENO);
     close(out_pipe[0]);
     close(err_pipe[0]);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
+    ExecChild(argv, env);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -54,7 +135,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
   DrainPipes(out_pipe[0], err_pipe[0], result);
   int status = 0;
   waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.status = StatusOf(status);
   return result;
 }
 

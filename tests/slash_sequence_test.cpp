@@ -57,7 +57,7 @@ TEST(LoadEffect, FitsTheWindowToTheScreenAndColoursTheLinesToDraw) {
     ScreenSize screen;
     int colored;
   } cases[] = {
-      {"", {1920, 1080}, 13}, {"99 red", {1, 1}, 100}, {"0 white", {7680, 4320}, 1},
+      {"", {1920, 1080}, 13},      {"99 red", {1, 1}, 100},     {"0 white", {7680, 4320}, 1},
       {"-1 green", {640, 480}, 0}, {"-9 blue", {100000, 3}, 0},
   };
   for (const auto& c : cases) {
@@ -90,15 +90,16 @@ TEST(LoadEffect, OverflowingCountColoursNothing) {
 
 struct LifecycleCase {
   std::string command;
-  int first_line;   // highest line placed, -1 when none
-  int flood_tick;   // 0 when there is no flood
+  int first_line;  // highest line placed, -1 when none
+  int flood_tick;  // 0 when there is no flood
   int end_tick;
 };
 
 TEST(TickEffect, FollowsTheLifecycleForEveryStartingCount) {
   const LifecycleCase cases[] = {
-      {"99 red", 99, 113, 120}, {"", 12, 26, 33},     {"0 red", 0, 14, 21},
-      {"-1 red", -1, 13, 20},   {"-5 red", -1, 0, 16}, {"-8 red", -1, 0, 13},
+      {"99 red", 99, 113, 120}, {"", 12, 26, 33},
+      {"0 red", 0, 14, 21},     {"-1 red", -1, 13, 20},
+      {"-5 red", -1, 0, 16},    {"-8 red", -1, 0, 13},
       {"-9 red", -1, 0, 13},    {"-2147483648 red", -1, 0, 13},
   };
   for (const LifecycleCase& c : cases) {

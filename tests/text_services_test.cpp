@@ -25,12 +25,14 @@ TEST(FindText, FindsFirstOccurrenceByCharacterInTextMode) {
       {"", " ", 0},
       {"red", "redder", 0},
       {"\xEF\xBC\xA2\xEF\xBC\xAC\xEF\xBC\xB5\xEF\xBC\xA5", "blue", 1},  // full-width BLUE
-      {"\xEF\xBD\x92\xEF\xBD\x85\xEF\xBD\x84", "red", 1},                // full-width red
-      {"30\xE3\x80\x80" "blue", " ", 3},                                  // ideographic space
-      {"\xE6\x97\xA5\xE6\x9C\xAC red", "red", 4},                        // two CJK characters
-      {"\xFF\xFE red", "red", 4},                                        // invalid bytes count one each
-      {"\xC3\xA9 red", "red", 3},                                        // two-byte character
-      {"\xC0\xAF red", "red", 4},                                        // overlong form: two invalid bytes
+      {"\xEF\xBD\x92\xEF\xBD\x85\xEF\xBD\x84", "red", 1},               // full-width red
+      {"30\xE3\x80\x80"
+       "blue",
+       " ", 3},                                    // ideographic space
+      {"\xE6\x97\xA5\xE6\x9C\xAC red", "red", 4},  // two CJK characters
+      {"\xFF\xFE red", "red", 4},                  // invalid bytes count one each
+      {"\xC3\xA9 red", "red", 3},                  // two-byte character
+      {"\xC0\xAF red", "red", 4},                  // overlong form: two invalid bytes
   };
   for (const FindCase& c : cases) {
     EXPECT_EQ(FindText(c.text, c.word), c.position) << "text: " << c.text << " word: " << c.word;
@@ -59,7 +61,11 @@ TEST(TextPrefix, TakesWholeCharacters) {
       {"30", 10, "30"},
       {"\xE6\x97\xA5\xE6\x9C\xAC x", 2, "\xE6\x97\xA5\xE6\x9C\xAC"},
       {"\xE3\x80", 1, "\xE3"},
-      {"\xFF" "5 ", 2, "\xFF" "5"},
+      {"\xFF"
+       "5 ",
+       2,
+       "\xFF"
+       "5"},
   };
   for (const PrefixCase& c : cases) {
     EXPECT_EQ(TextPrefix(c.text, c.count), c.prefix) << c.text;

@@ -39,9 +39,9 @@ TEST(TickSchedule, DropsTicksMissedByAWholeIntervalInsteadOfBursting) {
     milliseconds next_due;
     int dropped;
   } cases[] = {
-      {milliseconds(249), milliseconds(250), 0},   // late, but less than an interval
-      {milliseconds(250), milliseconds(375), 1},   // exactly one interval late
-      {milliseconds(1000), milliseconds(1125), 7}, // a long stall
+      {milliseconds(249), milliseconds(250), 0},    // late, but less than an interval
+      {milliseconds(250), milliseconds(375), 1},    // exactly one interval late
+      {milliseconds(1000), milliseconds(1125), 7},  // a long stall
   };
   for (const auto& c : cases) {
     TickSchedule schedule(nanoseconds(0), kInterval);

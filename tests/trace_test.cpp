@@ -28,7 +28,9 @@ Trace RunTrace(const std::vector<std::string>& args) {
   return {result.status, result.err, ParseJsonLines(result.out)};
 }
 
-long Int(const JsonObject& object, const std::string& key) { return std::stol(object.at(key)); }
+long Int(const JsonObject& object, const std::string& key) {
+  return std::stol(object.at(key));
+}
 double Number(const JsonObject& object, const std::string& key) {
   return std::stod(object.at(key));
 }
@@ -42,7 +44,8 @@ struct TraceCase {
 // Checks a whole run: load, the 12 waiting ticks, the placements (highest
 // index first, left edge to right edge), the flood and the end tick.
 void ExpectWholeRun(const TraceCase& c, int width, int height) {
-  std::vector<std::string> args = {"--screen", std::to_string(width) + "x" + std::to_string(height)};
+  std::vector<std::string> args = {"--screen",
+                                   std::to_string(width) + "x" + std::to_string(height)};
   args.insert(args.end(), c.words.begin(), c.words.end());
   const Trace trace = RunTrace(args);
   std::string name;
@@ -72,10 +75,14 @@ void ExpectWholeRun(const TraceCase& c, int width, int height) {
     SCOPED_TRACE("tick " + std::to_string(tick));
     EXPECT_EQ(Int(line, "tick"), tick);
     std::string expected = "hold";
-    if (tick <= 12) expected = "wait";
-    else if (tick == end_tick) expected = "end";
-    else if (next_line >= 0) expected = "place";
-    else if (next_line == -1) expected = "flood";
+    if (tick <= 12)
+      expected = "wait";
+    else if (tick == end_tick)
+      expected = "end";
+    else if (next_line >= 0)
+      expected = "place";
+    else if (next_line == -1)
+      expected = "flood";
     EXPECT_EQ(line.at("phase"), expected);
     EXPECT_EQ(Int(line, "wait"), tick <= 12 ? 12 - tick : 0);
     if (expected == "place") {
@@ -121,7 +128,8 @@ TEST(SlashTrace, EveryCommandLineRunsToItsEnd) {
 
 TEST(SlashTrace, LinesSpanTheWindowOnAnyScreen) {
   const int sizes[][2] = {{1, 1}, {640, 480}, {100000, 2}, {3, 4320}};
-  for (const auto& size : sizes) ExpectWholeRun({{"99", "green"}, 99, "0x00FF00"}, size[0], size[1]);
+  for (const auto& size : sizes)
+    ExpectWholeRun({{"99", "green"}, 99, "0x00FF00"}, size[0], size[1]);
 }
 
 TEST(SlashTrace, TwoRunsDrawDifferentHeightsAndLinesSlant) {

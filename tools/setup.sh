@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libsdl2-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev xvfb x11-apps x11-utils xdotool imagemagick openbox tint2 procps)
+  packages+=(libgtest-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps)
 fi
 
 missing=()

@@ -61,10 +61,18 @@ void SceneWindow::PlaceEnd(std::int16_t line, float SlashLine::*end, float value
   OnSceneChanged();
 }
 
-void SceneWindow::SetLineX1(std::int16_t line, float x) { PlaceEnd(line, &SlashLine::x1, x); }
-void SceneWindow::SetLineY1(std::int16_t line, float y) { PlaceEnd(line, &SlashLine::y1, y); }
-void SceneWindow::SetLineX2(std::int16_t line, float x) { PlaceEnd(line, &SlashLine::x2, x); }
-void SceneWindow::SetLineY2(std::int16_t line, float y) { PlaceEnd(line, &SlashLine::y2, y); }
+void SceneWindow::SetLineX1(std::int16_t line, float x) {
+  PlaceEnd(line, &SlashLine::x1, x);
+}
+void SceneWindow::SetLineY1(std::int16_t line, float y) {
+  PlaceEnd(line, &SlashLine::y1, y);
+}
+void SceneWindow::SetLineX2(std::int16_t line, float x) {
+  PlaceEnd(line, &SlashLine::x2, x);
+}
+void SceneWindow::SetLineY2(std::int16_t line, float y) {
+  PlaceEnd(line, &SlashLine::y2, y);
+}
 
 void SceneWindow::SetBackground(EffectColor color) {
   scene_.background = color & 0xFFFFFF;

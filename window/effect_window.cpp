@@ -9,6 +9,7 @@
 #include "runtime/runtime_error.h"
 #include "window/scene_renderer.h"
 #include "window/tick_schedule.h"
+#include "window/x11_watch.h"
 
 namespace slash {
 namespace {
@@ -67,11 +68,17 @@ EffectWindow::EffectWindow() {
     ThrowDisplayError("cannot create the window's renderer");
   }
   primary_ = PrimaryDisplayBounds();
+  WatchX11Connection(window_, kDisplayLostStatus);
 }
 
 EffectWindow::~EffectWindow() {
+  if (!SafeToShutDownSdl()) return;
   SDL_DestroyRenderer(renderer_);
   SDL_DestroyWindow(window_);
+}
+
+bool EffectWindow::SafeToShutDownSdl() {
+  return !X11WindowDestroyed();
 }
 
 void EffectWindow::ApplySize() {
@@ -126,6 +133,7 @@ void EffectWindow::Present() {
 
 bool EffectWindow::HandleEvent(const SDL_Event& event) {
   if (event.type == SDL_QUIT) return false;
+  if (event.type == SDL_SYSWMEVENT) NoteWindowManagerEvent(*event.syswm.msg);
   if (event.type == SDL_WINDOWEVENT) {
     switch (event.window.event) {
       case SDL_WINDOWEVENT_CLOSE:
@@ -142,12 +150,23 @@ bool EffectWindow::HandleEvent(const SDL_Event& event) {
   return true;
 }
 
+bool EffectWindow::DisplayStillHasWindow() const {
+  // Once the window is gone, SDL's requests about it fail in turn: those
+  // errors are expected and say nothing more.
+  if (X11WindowDestroyed()) return false;
+  const std::string failure = X11Failure();
+  if (!failure.empty()) throw RuntimeError(RuntimeErrorKind::kPropertyFailure, failure);
+  return true;
+}
+
 bool EffectWindow::WaitUntil(Clock::time_point due, const volatile int& stop_signal) {
   SDL_Event event;
   while (stop_signal == 0) {
+    if (!DisplayStillHasWindow()) return false;
     const auto left = due - Clock::now();
     if (left <= kPreciseSleepMargin) break;
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(left - kPreciseSleepMargin);
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(left - kPreciseSleepMargin);
     if (SDL_WaitEventTimeout(&event, static_cast<int>(wait.count()) + 1) == 1) {
       do {
         if (!HandleEvent(event)) return false;
@@ -159,7 +178,7 @@ bool EffectWindow::WaitUntil(Clock::time_point due, const volatile int& stop_sig
   while (SDL_PollEvent(&event) == 1) {
     if (!HandleEvent(event)) return false;
   }
-  return true;
+  return DisplayStillHasWindow();
 }
 
 WindowExit EffectWindow::Run(ProcessRuntime& runtime, const volatile int& stop_signal) {

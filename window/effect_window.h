@@ -13,9 +13,9 @@ namespace slash {
 
 // Why the window's run ended.
 enum class WindowExit {
-  kEffectDone,  // the sequence ended the program
-  kClosed,      // the window was closed by other means
-  kInterrupted, // SIGINT or SIGTERM
+  kEffectDone,   // the sequence ended the program
+  kClosed,       // the window was closed by other means
+  kInterrupted,  // SIGINT or SIGTERM
 };
 
 // Thrown when the display, the window or its renderer cannot be had. It is
@@ -39,6 +39,8 @@ SDL_Point DesktopPosition(const SDL_Rect& primary, std::int32_t left, std::int32
 class EffectWindow : public SceneWindow {
  public:
   static constexpr std::chrono::milliseconds kTickInterval{125};
+  // The exit status when the display connection is lost mid-run.
+  static constexpr int kDisplayLostStatus = 4;
 
   // Creates the window hidden at its design size. Requires SDL video.
   EffectWindow();
@@ -48,6 +50,11 @@ class EffectWindow : public SceneWindow {
 
   // Load, show, tick until the end. Run-time errors propagate.
   WindowExit Run(ProcessRuntime& runtime, const volatile int& stop_signal);
+
+  // False once another client destroyed the window: SDL would then wait
+  // for ever for the window to unmap while shutting down, so the program
+  // leaves without shutting SDL down.
+  static bool SafeToShutDownSdl();
 
   void SetHeight(std::int32_t height) override;
   void SetWidth(std::int32_t width) override;
@@ -66,6 +73,9 @@ class EffectWindow : public SceneWindow {
   // Returns false when the window was closed.
   bool WaitUntil(Clock::time_point due, const volatile int& stop_signal);
   bool HandleEvent(const SDL_Event& event);
+  // False once another client destroyed the window; raises any other
+  // failure the display reported.
+  bool DisplayStillHasWindow() const;
   void ApplySize();
   void ApplyPosition();
 

@@ -57,6 +57,8 @@ void RecordingWindow::SetBackground(EffectColor color) {
   records_.push_back({Operation::kSetBackground, -1, 0, color});
 }
 
-std::vector<WindowRecord> RecordingWindow::TakeRecords() { return std::exchange(records_, {}); }
+std::vector<WindowRecord> RecordingWindow::TakeRecords() {
+  return std::exchange(records_, {});
+}
 
 }  // namespace slash
