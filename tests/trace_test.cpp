@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "effect/effect_params.h"
 #include "json_line.h"
 #include "process_runner.h"
 
@@ -174,6 +175,72 @@ TEST(SlashTrace, RealtimePacesTicksAt125Milliseconds) {
     EXPECT_GE(ms, tick * 125.0);
     EXPECT_LT(ms, tick * 125.0 + 60.0) << "tick " << tick;
   }
+}
+
+// Command lines from whatever program starts slash: each has a defined
+// result, the effect (count, colour) or the overflow error.
+TEST(SlashTrace, HostileCommandLinesHaveADefinedResult) {
+  constexpr int kOverflow = 1000;  // marks the overflow error
+  const std::string chunk(64 * 1024, 'x');
+  std::vector<std::string> sixteen_chunks(16, chunk);  // 1 MiB in all
+  sixteen_chunks.insert(sixteen_chunks.begin(), "5");
+  sixteen_chunks.push_back("blue");
+  const struct {
+    std::vector<std::string> words;
+    int count;  // or kOverflow
+    std::string color;
+  } cases[] = {
+      {sixteen_chunks, 5, "0xFF0000"},
+      {std::vector<std::string>(20000, "7"), 7, "0x0000FF"},
+      {{"", "", "blue"}, 0, "0xFF0000"},  // "  blue": the first space comes first
+      {{""}, 12, "0x0000FF"},
+      {{"\t5", "red"}, 5, "0x0000FF"},
+      {{"5\nred"}, 12, "0x0000FF"},
+      {{"\x01\x02", "\x7f", "green"}, 0, "0x00FF00"},
+      {{"\xff\xfe", "3", "gr\xc3"}, 0, "0x0000FF"},
+      {{"\xef\xbc\x93\xef\xbc\x90", "\xef\xbd\x87\xef\xbd\x92\xef\xbd\x85\xef\xbd\x85\xef\xbd\x8e"},
+       0,
+       "0x00FF00"},                               // full-width "３０ ｇｒｅｅｎ"
+      {{"30\xe3\x80\x80white"}, 30, "0xFFFFFF"},  // ideographic space
+      {{"+7", "red"}, 7, "0x0000FF"},
+      {{".5", "red"}, 0, "0x0000FF"},
+      {{"1e2", "red"}, 99, "0x0000FF"},
+      {{"1E+2", "red"}, 99, "0x0000FF"},
+      {{"1e400", "red"}, kOverflow, ""},
+      {{"-0", "red"}, 0, "0x0000FF"},
+      {{"0x10", "red"}, 0, "0x0000FF"},
+      {{"99.5", "red"}, 99, "0x0000FF"},
+      {{"2147483647.5", "red"}, kOverflow, ""},
+      {{"-2147483648.5", "red"}, -2147483647 - 1, "0x0000FF"},
+      {{"12", "bl", "ue"}, 12, "0x0000FF"},  // a colour word split in two is not found
+      {{std::string(100000, '9'), "red"}, kOverflow, ""},
+  };
+  for (const auto& c : cases) {
+    const Trace trace = RunTrace(c.words);
+    const std::string shown = c.words.front().substr(0, 20);
+    ASSERT_FALSE(trace.lines.empty()) << shown << ": " << trace.err;
+    const JsonObject& first = trace.lines.front();
+    if (c.count == kOverflow) {
+      EXPECT_EQ(trace.status, 1) << shown;
+      EXPECT_EQ(first.at("phase"), "error") << shown;
+      EXPECT_EQ(trace.lines.size(), 1u) << shown;
+      continue;
+    }
+    ASSERT_EQ(trace.status, 0) << shown << ": " << trace.err;
+    EXPECT_EQ(Int(first, "count"), c.count) << shown;
+    EXPECT_EQ(first.at("color"), c.color) << shown;
+    const int end_tick = c.count <= -8 ? 13 : 21 + c.count;
+    EXPECT_EQ(static_cast<int>(trace.lines.size()), end_tick + 1) << shown;
+    EXPECT_EQ(trace.lines.back().at("phase"), "end") << shown;
+  }
+}
+
+TEST(ReadCommand, TakesAOneMebibyteCommandLine) {
+  // A single argument cannot be that long on Linux, but a caller's text can.
+  const std::string text = "42 " + std::string(1 << 20, 'z') + "green";
+  const EffectState state = ReadCommand(text);
+  EXPECT_EQ(state.ZanCount, 42);
+  EXPECT_EQ(state.ZanColor, 0x00FF00u);
 }
 
 }  // namespace

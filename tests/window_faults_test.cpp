@@ -95,5 +95,19 @@ TEST(SlashFaults, ClosingTheWindowEndsTheRun) {
   }
 }
 
+TEST(SlashFaults, TwentyRunsBackToBackLeaveNothingBehind) {
+  const XvfbDisplay display(320, 240, false);
+  ASSERT_TRUE(display.ok());
+  for (int run = 0; run < 20; ++run) {
+    // "-8 red" ends at the first tick after the delay.
+    ChildProcess slash({SLASH_PATH, "-8", "red"}, display.env());
+    ASSERT_TRUE(slash.WaitFor(4000)) << "run " << run;
+    EXPECT_EQ(slash.status(), 0) << "run " << run;
+    EXPECT_EQ(kill(slash.pid(), 0), -1) << "run " << run << " left its process behind";
+    EXPECT_EQ(display.Query({"xdotool", "search", "--name", "^slash$"}), "")
+        << "run " << run << " left its window on the screen";
+  }
+}
+
 }  // namespace
 }  // namespace slash

@@ -94,7 +94,8 @@ XvfbDisplay::XvfbDisplay(int width, int height, bool with_window_manager) {
     name_.clear();
     return;
   }
-  panel_ = std::make_unique<ChildProcess>(std::vector<std::string>{"tint2"}, env());
+  panel_ =
+      std::make_unique<ChildProcess>(std::vector<std::string>{"tint2", "-c", SLASH_TINT2RC}, env());
   // Give the panel time to map and reserve its strut.
   for (int i = 0; i < 100 && Query({"xdotool", "search", "--class", "tint2"}).empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

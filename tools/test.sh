@@ -1,10 +1,46 @@
 #!/usr/bin/env bash
-# Builds slash with warnings as errors and runs every test. The window tests
-# start their own Xvfb; no display is needed.
+# Builds slash and runs its tests. With no argument it runs every stage:
+#   plain     warnings as errors, then every test (unit, trace, offscreen
+#             drawing, the real window under Xvfb, the fault suite, memcheck)
+#   sanitize  the same tests built with AddressSanitizer and UBSan (clang)
+#   fuzz      the command-line fuzzer for a bounded time (default 60 s)
+# The window tests start their own Xvfb; no display is needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
-build=${SLASH_BUILD_DIR:-build-test}
-cmake -S . -B "$build" -G Ninja -DSLASH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure
+plain() {
+  cmake -S . -B build-test -G Ninja -DSLASH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build-test
+  ctest --test-dir build-test --output-on-failure
+}
+
+sanitize() {
+  CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DSLASH_WERROR=ON \
+    -DSLASH_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build-sanitize
+  ASAN_OPTIONS=halt_on_error=1:detect_stack_use_after_return=1 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0" \
+    ctest --test-dir build-sanitize --output-on-failure
+}
+
+fuzz() {
+  local seconds=${1:-60}
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DSLASH_WERROR=ON \
+    -DSLASH_SANITIZE=ON -DSLASH_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build-fuzz --target command_fuzzer
+  local work=build-fuzz/corpus
+  mkdir -p "$work" build-fuzz/artifacts
+  # New inputs go to the scratch corpus; the seeds in the repository stay as they are.
+  build-fuzz/tests/command_fuzzer -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
+    -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 "$work" tests/fuzz/corpus
+}
+
+case "${1:-all}" in
+  plain) plain ;;
+  sanitize) sanitize ;;
+  fuzz) fuzz "${2:-60}" ;;
+  all) plain && sanitize && fuzz 60 ;;
+  *) echo "usage: tools/test.sh [plain|sanitize|fuzz [SECONDS]|all]" >&2; exit 2 ;;
+esac
