@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program_info.h"
 #include "runtime/runtime_error.h"
 #include "runtime/runtime_services.h"
 #include "window/effect_window.h"
@@ -82,8 +83,18 @@ int RunEffect(const std::string& command_line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string command_line =
-      slash::JoinArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  switch (slash::FindInfoRequest(arguments)) {
+    case slash::InfoRequest::kHelp:
+      std::fputs(slash::SlashHelp().c_str(), stdout);
+      return kStatusDone;
+    case slash::InfoRequest::kVersion:
+      std::fputs(slash::VersionText("slash").c_str(), stdout);
+      return kStatusDone;
+    case slash::InfoRequest::kNone:
+      break;
+  }
+  const std::string command_line = slash::JoinArguments(arguments);
   InstallStopHandlers();
   ConfigureSdl();
   if (!ChooseVideoDriver()) {

@@ -9,10 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/program_info.h"
 #include "app/trace_lines.h"
 #include "effect/slash_sequence.h"
 #include "runtime/runtime_error.h"
 #include "runtime/runtime_services.h"
+#include "window/frame_writer.h"
 #include "window/recording_window.h"
 #include "window/tick_schedule.h"
 
@@ -27,10 +29,12 @@ constexpr int kUsageStatus = 2;
 struct TraceOptions {
   slash::ScreenSize screen{1920, 1080};
   bool realtime = false;
+  std::optional<std::string> frames;
   std::vector<std::string> words;
 };
 
-const char* const kUsage = "usage: slash-trace [--screen WxH] [--realtime] [--] [WORD...]";
+const char* const kUsage =
+    "usage: slash-trace [--screen WxH] [--realtime] [--frames DIR] [--] [WORD...]";
 
 std::optional<slash::ScreenSize> ParseScreen(const std::string& text) {
   int width = 0;
@@ -54,6 +58,9 @@ std::optional<TraceOptions> ParseOptions(int argc, char** argv) {
       const auto screen = ParseScreen(argv[++i]);
       if (!screen) return std::nullopt;
       options.screen = *screen;
+    } else if (arg == "--frames") {
+      if (i + 1 >= argc) return std::nullopt;
+      options.frames = argv[++i];
     } else if (arg == "--") {
       ++i;
       break;
@@ -77,6 +84,7 @@ class TraceRun {
       start_ = Clock::now();
       slash::LoadEffect(state_, window_, runtime_);
       Print(slash::LoadTraceLine(window_.TakeRecords(), window_.scene(), state_));
+      WriteFrame(0);
       slash::TickSchedule schedule(std::chrono::nanoseconds(0), kTickInterval);
       while (!runtime_.Ended()) {
         if (options_.realtime) WaitForTick(schedule);
@@ -85,12 +93,16 @@ class TraceRun {
         slash::TickEffect(state_, window_, runtime_);
         Print(slash::TickTraceLine(tick, window_.TakeRecords(), before, state_, runtime_.Ended(),
                                    Elapsed()));
+        WriteFrame(tick);
       }
       return 0;
     } catch (const slash::RuntimeError& error) {
       Print(slash::ErrorTraceLine(tick, error.what()));
       std::cerr << slash::ErrorReportLine(error) << '\n';
       return 1;
+    } catch (const std::runtime_error& error) {  // frames that cannot be written
+      std::cerr << "slash-trace: " << error.what() << '\n';
+      return kUsageStatus;
     }
   }
 
@@ -100,6 +112,14 @@ class TraceRun {
     while (!schedule.TakeDue(Clock::now() - start_)) {
       std::this_thread::sleep_until(start_ + schedule.NextDue());
     }
+  }
+
+  void WriteFrame(std::int64_t tick) {
+    if (!options_.frames) return;
+    if (!frames_) {
+      frames_.emplace(*options_.frames, options_.screen.width, options_.screen.height);
+    }
+    frames_->Write(tick, window_.scene());
   }
 
   std::optional<double> Elapsed() const {
@@ -114,11 +134,22 @@ class TraceRun {
   slash::RecordingWindow window_;
   EffectState state_;
   Clock::time_point start_;
+  std::optional<slash::FrameWriter> frames_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  switch (slash::FindInfoRequest(std::vector<std::string>(argv + 1, argv + argc))) {
+    case slash::InfoRequest::kHelp:
+      std::cout << slash::TraceHelp();
+      return 0;
+    case slash::InfoRequest::kVersion:
+      std::cout << slash::VersionText("slash-trace");
+      return 0;
+    case slash::InfoRequest::kNone:
+      break;
+  }
   const std::optional<TraceOptions> options = ParseOptions(argc, argv);
   if (!options) {
     std::cerr << kUsage << '\n';

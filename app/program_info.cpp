@@ -1,0 +1,65 @@
+#include "app/program_info.h"
+
+namespace slash {
+
+std::string SlashHelp() {
+  return R"(usage: slash [NUMBER ][TEXT...]
+       slash --help | --version
+
+Covers the primary screen with a borderless black window, waits 1.5 s, cuts
+one straight line of the effect colour across it every 125 ms, floods the
+screen with that colour and exits by itself 875 ms later.
+
+The arguments are read as one text, joined with single spaces.
+  NUMBER  A number N before the first space draws N + 1 lines, at most 100.
+          A negative number draws none (-1 still floods). Text before the
+          first space that is not a number counts as 0. Without any space,
+          13 lines are drawn.
+  colour  The first of red, yellow, blue, green, white found anywhere in the
+          text, in that order and ignoring case. The default is red.
+
+Timing: ticks every 125 ms; 12 ticks of delay, one line per tick, the
+flood, and the end seven ticks (875 ms) later: 4.125 s for the default,
+15 s for 100 lines.
+
+Needs a display (DISPLAY or WAYLAND_DISPLAY).
+
+Exit status:
+  0         the effect ran to its end, or its window was closed
+  1         a run-time error (such as a count beyond 32 bits)
+  3         no display, or the window could not be created
+  4         the connection to the display was lost
+  130, 143  stopped by SIGINT or SIGTERM
+)";
+}
+
+std::string TraceHelp() {
+  return R"(usage: slash-trace [--screen WxH] [--realtime] [--frames DIR] [--] [WORD...]
+       slash-trace --help | --version
+
+Runs the slash effect over a recording window, with no display, and prints
+one JSON object per line on stdout: the load step, then one line per tick.
+  --screen WxH   the primary screen's size (default 1920x1080)
+  --realtime     pace the ticks at 125 ms and add "ms" to each line
+  --frames DIR   also write each step as DIR/frame-NNNN.png, drawn as the
+                 window draws it
+  --             end of options; the words that follow are the command line
+Options count only before the first word of the command line.
+
+Exit status: 0 at the effect's end, 1 on a run-time error, 2 on a usage
+error or a frame that cannot be written.
+)";
+}
+
+std::string VersionText(const std::string& program) {
+  return program + " " + kVersion + "\n" + kDescription + "\n";
+}
+
+InfoRequest FindInfoRequest(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1) return InfoRequest::kNone;
+  if (arguments[0] == "--help") return InfoRequest::kHelp;
+  if (arguments[0] == "--version") return InfoRequest::kVersion;
+  return InfoRequest::kNone;
+}
+
+}  // namespace slash

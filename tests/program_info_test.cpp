@@ -1,0 +1,109 @@
+// --help, --version, the frame writer and the install, through the built
+// programs as a user would meet them.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "process_runner.h"
+
+namespace slash {
+namespace {
+
+using testing::RunProcess;
+namespace fs = std::filesystem;
+
+const std::string kVersionText =
+    "15.0.0.4\n\xE7\x94\xBB\xE9\x9D\xA2\xE3\x82\xA8\xE3\x83\x95\xE3\x82"
+    "\xA7\xE3\x82\xAF\xE3\x83\x88(\xE6\x96\xAC\xE6\x92\x83)\n";
+
+TEST(ProgramInfo, HelpAndVersionNeedNoDisplay) {
+  for (const std::string program : {SLASH_PATH, SLASH_TRACE_PATH}) {
+    const std::string name = fs::path(program).filename().string();
+    const auto version = RunProcess({program, "--version"}, {"DISPLAY", "WAYLAND_DISPLAY"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, name + " " + kVersionText);
+    const auto help = RunProcess({program, "--help"}, {"DISPLAY", "WAYLAND_DISPLAY"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: " + name, 0), 0u) << help.out;
+    EXPECT_TRUE(help.err.empty());
+  }
+  const auto help = RunProcess({SLASH_PATH, "--help"});
+  for (const char* topic : {"red, yellow, blue, green, white", "125 ms", "DISPLAY", "130, 143",
+                            "13 lines", "at most 100"}) {
+    EXPECT_NE(help.out.find(topic), std::string::npos) << topic;
+  }
+}
+
+TEST(ProgramInfo, HelpAndVersionCountOnlyAsTheWholeCommandLine) {
+  // Anything more is the effect's command line: here traced, not answered.
+  for (const std::vector<std::string>& words :
+       {std::vector<std::string>{"--help", "blue"}, {"3", "--version"}, {"--", "--help"}}) {
+    std::vector<std::string> argv = {SLASH_TRACE_PATH};
+    argv.insert(argv.end(), words.begin(), words.end());
+    const auto result = RunProcess(argv);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind("{\"tick\":0,\"phase\":\"load\"", 0), 0u) << words[0];
+  }
+}
+
+// The RGB of one pixel of a PNG, read back by ImageMagick.
+std::string PixelOf(const fs::path& png, int x, int y) {
+  const auto result = RunProcess({"convert", png.string(), "-format",
+                                  "%[fx:int(255*p{" + std::to_string(x) + "," + std::to_string(y) +
+                                      "}.r)],%[fx:int(255*p{" + std::to_string(x) + "," +
+                                      std::to_string(y) + "}.g)],%[fx:int(255*p{" +
+                                      std::to_string(x) + "," + std::to_string(y) + "}.b)]",
+                                  "info:"});
+  return result.out;
+}
+
+TEST(FrameWriter, WritesOneDecodablePngPerStepAsTheWindowDraws) {
+  const fs::path dir = fs::temp_directory_path() / ("slash-frames-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  const auto result =
+      RunProcess({SLASH_TRACE_PATH, "--screen", "64x48", "--frames", dir.string(), "0", "green"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  // Load, 12 waits, one line, the flood, six holds, the end: 22 frames.
+  std::size_t frames = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++frames;
+  EXPECT_EQ(frames, 22u);
+  for (const char* name : {"frame-0000.png", "frame-0013.png", "frame-0021.png"}) {
+    const auto size = RunProcess({"identify", "-format", "%w %h %m", (dir / name).string()});
+    EXPECT_EQ(size.out, "64 48 PNG") << name;
+  }
+  EXPECT_EQ(PixelOf(dir / "frame-0012.png", 0, 0), "0,0,0");
+  // Tick 13 placed line 0: the line covers the first and last column.
+  int green_at_left = 0;
+  for (int y = 0; y < 48; ++y) green_at_left += PixelOf(dir / "frame-0013.png", 0, y) == "0,255,0";
+  EXPECT_EQ(green_at_left, 1);
+  for (int y = 0; y < 48; y += 7) {
+    EXPECT_EQ(PixelOf(dir / "frame-0014.png", 63, y), "0,255,0") << "the flood at row " << y;
+  }
+  fs::remove_all(dir);
+}
+
+TEST(Install, PutsTheProgramsAndTheManualPageUnderThePrefix) {
+  const fs::path prefix = fs::temp_directory_path() / ("slash-install-" + std::to_string(getpid()));
+  fs::remove_all(prefix);
+  const auto install =
+      RunProcess({"cmake", "--install", SLASH_BUILD_DIR, "--prefix", prefix.string()});
+  ASSERT_EQ(install.status, 0) << install.err;
+  for (const char* file :
+       {"bin/slash", "bin/slash-trace", "share/man/man1/slash.1", "share/man/man1/slash-trace.1"}) {
+    EXPECT_TRUE(fs::exists(prefix / file)) << file;
+  }
+  const auto version = RunProcess({(prefix / "bin/slash").string(), "--version"});
+  EXPECT_EQ(version.out, "slash " + kVersionText);
+  const auto man = RunProcess({"man", "-l", (prefix / "share/man/man1/slash.1").string()},
+                              {"MANPAGER=cat", "MANWIDTH=80"});
+  if (man.status != 127) {  // man itself may not be installed
+    EXPECT_NE(man.out.find("full-screen"), std::string::npos) << man.err;
+  }
+  fs::remove_all(prefix);
+}
+
+}  // namespace
+}  // namespace slash
