@@ -7,6 +7,7 @@
 
 #include "effect/slash_sequence.h"
 #include "runtime/runtime_error.h"
+#include "window/bench_stamps.h"
 #include "window/scene_renderer.h"
 #include "window/tick_schedule.h"
 #include "window/x11_watch.h"
@@ -113,12 +114,19 @@ void EffectWindow::SetLeft(std::int32_t left) {
 void EffectWindow::Show() {
   // Full-screen state is asked for on its own, after the window exists: it
   // keeps panels and docks under the window on a managing desktop.
-  ThrowIfFailed(SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP),
-                "cannot make the window full-screen");
+  if (!RequestX11InitialFullscreen(window_)) {
+    ThrowIfFailed(SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP),
+                  "cannot make the window full-screen");
+  }
   // SDL_ShowWindow returns once the window is mapped; the black frame is
   // presented straight after, before any event is handled.
   SDL_ShowWindow(window_);
+  BenchStamp("mapped");
   SDL_RaiseWindow(window_);
+  // The configure events of the mapping come first: each size change makes
+  // SDL build a new framebuffer, so the first frame waits for the last.
+  SDL_Event event;
+  while (SDL_PollEvent(&event) == 1) HandleEvent(event);
   Present();
 }
 
@@ -128,16 +136,18 @@ void EffectWindow::Present() {
                        std::string("cannot draw the window: ") + SDL_GetError());
   }
   SDL_RenderPresent(renderer_);
+  BenchStamp("present", ++presents_);
   dirty_ = false;
 }
 
-bool EffectWindow::HandleEvent(const SDL_Event& event) {
-  if (event.type == SDL_QUIT) return false;
+void EffectWindow::HandleEvent(const SDL_Event& event) {
+  if (event.type == SDL_QUIT) closed_ = true;
   if (event.type == SDL_SYSWMEVENT) NoteWindowManagerEvent(*event.syswm.msg);
   if (event.type == SDL_WINDOWEVENT) {
     switch (event.window.event) {
       case SDL_WINDOWEVENT_CLOSE:
-        return false;
+        closed_ = true;
+        break;
       case SDL_WINDOWEVENT_EXPOSED:
       case SDL_WINDOWEVENT_SIZE_CHANGED:
       case SDL_WINDOWEVENT_SHOWN:
@@ -147,7 +157,6 @@ bool EffectWindow::HandleEvent(const SDL_Event& event) {
         break;
     }
   }
-  return true;
 }
 
 bool EffectWindow::DisplayStillHasWindow() const {
@@ -162,27 +171,27 @@ bool EffectWindow::DisplayStillHasWindow() const {
 bool EffectWindow::WaitUntil(Clock::time_point due, const volatile int& stop_signal) {
   SDL_Event event;
   while (stop_signal == 0) {
-    if (!DisplayStillHasWindow()) return false;
+    if (closed_ || !DisplayStillHasWindow()) return false;
     const auto left = due - Clock::now();
     if (left <= kPreciseSleepMargin) break;
     const auto wait =
         std::chrono::duration_cast<std::chrono::milliseconds>(left - kPreciseSleepMargin);
     if (SDL_WaitEventTimeout(&event, static_cast<int>(wait.count()) + 1) == 1) {
       do {
-        if (!HandleEvent(event)) return false;
+        HandleEvent(event);
       } while (SDL_PollEvent(&event) == 1);
+      if (closed_) return false;
       if (dirty_) Present();
     }
   }
   if (stop_signal == 0) SleepUntil(due);
-  while (SDL_PollEvent(&event) == 1) {
-    if (!HandleEvent(event)) return false;
-  }
-  return DisplayStillHasWindow();
+  while (SDL_PollEvent(&event) == 1) HandleEvent(event);
+  return !closed_ && DisplayStillHasWindow();
 }
 
 WindowExit EffectWindow::Run(ProcessRuntime& runtime, const volatile int& stop_signal) {
   const Clock::time_point start = Clock::now();  // the timer starts with the load
+  BenchStamp("load");
   LoadEffect(state_, *this, runtime);
   Show();
 
@@ -191,8 +200,12 @@ WindowExit EffectWindow::Run(ProcessRuntime& runtime, const volatile int& stop_s
     if (!WaitUntil(start + schedule.NextDue(), stop_signal)) return WindowExit::kClosed;
     if (stop_signal != 0) return WindowExit::kInterrupted;
     if (!schedule.TakeDue(Clock::now() - start)) continue;
+    BenchStamp("tick", (schedule.NextDue() - kTickInterval) / kTickInterval);
     TickEffect(state_, *this, runtime);
-    if (runtime.Ended()) return WindowExit::kEffectDone;
+    if (runtime.Ended()) {
+      BenchStamp("end", schedule.taken());
+      return WindowExit::kEffectDone;
+    }
     if (dirty_) Present();
   }
 }

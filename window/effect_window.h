@@ -72,7 +72,8 @@ class EffectWindow : public SceneWindow {
   // Waits for the tick due at `due`, handling window events meanwhile.
   // Returns false when the window was closed.
   bool WaitUntil(Clock::time_point due, const volatile int& stop_signal);
-  bool HandleEvent(const SDL_Event& event);
+  // Notes what an event asks for: a redraw, or the end when closed.
+  void HandleEvent(const SDL_Event& event);
   // False once another client destroyed the window; raises any other
   // failure the display reported.
   bool DisplayStillHasWindow() const;
@@ -84,6 +85,8 @@ class EffectWindow : public SceneWindow {
   SDL_Rect primary_{};
   EffectState state_;
   bool dirty_ = true;
+  bool closed_ = false;
+  long long presents_ = 0;  // counted for the benchmark build's stamps
 };
 
 }  // namespace slash

@@ -1,6 +1,7 @@
 #include "window/x11_watch.h"
 
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
 #include <unistd.h>
@@ -38,13 +39,35 @@ int OnXConnectionLost(Display* /*display*/) {
   _exit(g_lost_display_status);
 }
 
-}  // namespace
-
-void WatchX11Connection(SDL_Window* window, int lost_display_status) {
+bool X11Handles(SDL_Window* window, Display*& display, ::Window& xwindow) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
-  g_watched_window = info.info.x11.window;
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  display = info.info.x11.display;
+  xwindow = info.info.x11.window;
+  return true;
+}
+
+}  // namespace
+
+bool RequestX11InitialFullscreen(SDL_Window* window) {
+  Display* display = nullptr;
+  ::Window xwindow = 0;
+  if (!X11Handles(window, display, xwindow)) return false;
+  const Atom state = XInternAtom(display, "_NET_WM_STATE", False);
+  const Atom fullscreen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
+  // Appended to the states SDL set at creation (skip task bar and pager).
+  XChangeProperty(display, xwindow, state, XA_ATOM, 32, PropModeAppend,
+                  reinterpret_cast<const unsigned char*>(&fullscreen), 1);
+  XFlush(display);
+  return true;
+}
+
+void WatchX11Connection(SDL_Window* window, int lost_display_status) {
+  Display* display = nullptr;
+  ::Window xwindow = 0;
+  if (!X11Handles(window, display, xwindow)) return;
+  g_watched_window = xwindow;
   g_lost_display_status = lost_display_status;
   SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
   XSetErrorHandler(OnXError);

@@ -14,6 +14,14 @@ namespace slash {
 // Does nothing when the window is not on X11.
 void WatchX11Connection(SDL_Window* window, int lost_display_status);
 
+// Adds the full-screen state to the initial state of a window that is not
+// mapped yet, so that a window manager maps it full-screen, over panels and
+// docks. Without a window manager the property is simply not read. Returns
+// false when the window is not on X11 (the caller then asks SDL instead).
+// SDL's own full-screen switch would wait up to 100 ms for a window manager
+// on mapping and again on destruction; this costs one request.
+bool RequestX11InitialFullscreen(SDL_Window* window);
+
 // Whether another client destroyed the watched window. A destruction shows
 // as a window-manager event (SDL_SYSWMEVENT, which the watch enables) or as
 // an error on the next request that names the window.
