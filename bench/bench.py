@@ -62,7 +62,9 @@ def run_stamped(argv, env):
         if event == "tick":
             ticks[index] = ns
         elif event == "present":
-            stamps.setdefault("first_present", ns)
+            # The first frame that can be seen: the first presented after mapping.
+            if "mapped" in stamps:
+                stamps.setdefault("first_present", ns)
         else:
             stamps[event] = ns
     _, status, usage = os.wait4(process.pid, 0)

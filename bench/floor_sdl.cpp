@@ -34,6 +34,7 @@ void Present(SDL_Renderer* renderer, long long index) {
 
 int main(int argc, char** argv) {
   const bool loop = argc > 1 && std::strcmp(argv[1], "loop") == 0;
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");  // no time spent probing for Wayland
   SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return 3;

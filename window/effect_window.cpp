@@ -118,16 +118,22 @@ void EffectWindow::Show() {
     ThrowIfFailed(SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP),
                   "cannot make the window full-screen");
   }
-  // SDL_ShowWindow returns once the window is mapped; the black frame is
-  // presented straight after, before any event is handled.
+  // The first frame is drawn while the window is still hidden, once the
+  // resize and move have come back as events (each size change makes SDL
+  // build a new framebuffer). SDL_ShowWindow returns once the window is
+  // mapped, and the ready frame is presented straight away.
+  DrainEvents();
+  Present();
   SDL_ShowWindow(window_);
   BenchStamp("mapped");
   SDL_RaiseWindow(window_);
-  // The configure events of the mapping come first: each size change makes
-  // SDL build a new framebuffer, so the first frame waits for the last.
+  DrainEvents();
+  Present();
+}
+
+void EffectWindow::DrainEvents() {
   SDL_Event event;
   while (SDL_PollEvent(&event) == 1) HandleEvent(event);
-  Present();
 }
 
 void EffectWindow::Present() {
@@ -185,7 +191,7 @@ bool EffectWindow::WaitUntil(Clock::time_point due, const volatile int& stop_sig
     }
   }
   if (stop_signal == 0) SleepUntil(due);
-  while (SDL_PollEvent(&event) == 1) HandleEvent(event);
+  DrainEvents();
   return !closed_ && DisplayStillHasWindow();
 }
 

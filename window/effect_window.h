@@ -74,6 +74,7 @@ class EffectWindow : public SceneWindow {
   bool WaitUntil(Clock::time_point due, const volatile int& stop_signal);
   // Notes what an event asks for: a redraw, or the end when closed.
   void HandleEvent(const SDL_Event& event);
+  void DrainEvents();
   // False once another client destroyed the window; raises any other
   // failure the display reported.
   bool DisplayStillHasWindow() const;
