@@ -4,6 +4,8 @@
 #             drawing, the real window under Xvfb, the fault suite, memcheck)
 #   sanitize  the same tests built with AddressSanitizer and UBSan (clang)
 #   fuzz      the command-line fuzzer for a bounded time (default 60 s)
+#   bench     one short round of the benchmark, to prove it still runs; it
+#             asserts no timing
 # The window tests start their own Xvfb; no display is needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,10 +39,17 @@ fuzz() {
     -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 "$work" tests/fuzz/corpus
 }
 
+bench() {
+  cmake -S . -B build-test -G Ninja -DSLASH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build-test
+  python3 bench/bench.py --build build-test --quick
+}
+
 case "${1:-all}" in
   plain) plain ;;
   sanitize) sanitize ;;
   fuzz) fuzz "${2:-60}" ;;
-  all) plain && sanitize && fuzz 60 ;;
-  *) echo "usage: tools/test.sh [plain|sanitize|fuzz [SECONDS]|all]" >&2; exit 2 ;;
+  bench) bench ;;
+  all) plain && sanitize && fuzz 60 && bench ;;
+  *) echo "usage: tools/test.sh [plain|sanitize|fuzz [SECONDS]|bench|all]" >&2; exit 2 ;;
 esac
