@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libsdl2-dev libx11-dev zlib1g-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(clang libclang-rt-14-dev valgrind libgtest-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps man-db dpkg-dev)
+  packages+=(python3 clang libclang-rt-14-dev valgrind libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps man-db dpkg-dev)
 fi
 
 missing=()
