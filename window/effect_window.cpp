@@ -56,7 +56,7 @@ SDL_Point DesktopPosition(const SDL_Rect& primary, std::int32_t left, std::int32
   return SDL_Point{primary.x + left, primary.y + top};
 }
 
-EffectWindow::EffectWindow() {
+EffectWindow::EffectWindow() : primary_(PrimaryDisplayBounds()) {
   const EffectScene& design = scene();
   const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
                        SDL_WINDOW_ALLOW_HIGHDPI;
@@ -68,7 +68,6 @@ EffectWindow::EffectWindow() {
     SDL_DestroyWindow(window_);
     ThrowDisplayError("cannot create the window's renderer");
   }
-  primary_ = PrimaryDisplayBounds();
   WatchX11Connection(window_, kDisplayLostStatus);
 }
 
