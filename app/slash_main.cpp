@@ -112,10 +112,8 @@ int main(int argc, char** argv) {
     status = RunEffect(command_line);
   } catch (const slash::RuntimeError& error) {
     PrintError(slash::ErrorReportLine(error));
-    status = kStatusRuntimeError;
-  } catch (const slash::DisplayError& error) {
-    PrintError(std::string("slash: ") + error.what());
-    status = kStatusNoDisplay;
+    status = error.kind() == slash::RuntimeErrorKind::kNoDisplay ? kStatusNoDisplay
+                                                                 : kStatusRuntimeError;
   }
   if (slash::EffectWindow::SafeToShutDownSdl()) SDL_Quit();
   return status;

@@ -97,12 +97,13 @@ class TraceRun {
       }
       return 0;
     } catch (const slash::RuntimeError& error) {
+      if (error.kind() == slash::RuntimeErrorKind::kOutputFailure) {
+        std::cerr << "slash-trace: " << error.what() << '\n';
+        return kUsageStatus;
+      }
       Print(slash::ErrorTraceLine(tick, error.what()));
       std::cerr << slash::ErrorReportLine(error) << '\n';
       return 1;
-    } catch (const std::runtime_error& error) {  // frames that cannot be written
-      std::cerr << "slash-trace: " << error.what() << '\n';
-      return kUsageStatus;
     }
   }
 

@@ -74,7 +74,7 @@ std::int32_t RoundToInt32(double value) {
   constexpr double kMax = std::numeric_limits<std::int32_t>::max();
   if (!(rounded >= kMin && rounded <= kMax)) {
     char shown[64];
-    std::snprintf(shown, sizeof shown, "%.17g", value);
+    std::snprintf(shown, sizeof shown, "%.15g", value);
     throw RuntimeError(RuntimeErrorKind::kOverflow,
                        std::string("the number ") + shown + " does not fit in a 32-bit count");
   }

@@ -85,6 +85,14 @@ TEST(FrameWriter, WritesOneDecodablePngPerStepAsTheWindowDraws) {
   fs::remove_all(dir);
 }
 
+TEST(FrameWriter, AFolderThatCannotBeMadeIsAUsageErrorOfOneLine) {
+  const auto result = RunProcess({SLASH_TRACE_PATH, "--frames", "/proc/no-such-folder", "3"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err.rfind("slash-trace: cannot create /proc/no-such-folder", 0), 0u)
+      << result.err;
+  EXPECT_EQ(result.err.find('\n'), result.err.size() - 1);
+}
+
 TEST(Install, PutsTheProgramsAndTheManualPageUnderThePrefix) {
   const fs::path prefix = fs::temp_directory_path() / ("slash-install-" + std::to_string(getpid()));
   fs::remove_all(prefix);

@@ -15,8 +15,8 @@
 namespace slash {
 namespace {
 
-[[noreturn]] void ThrowDisplayError(const std::string& what) {
-  throw DisplayError(what + ": " + SDL_GetError());
+[[noreturn]] void ThrowNoDisplay(const std::string& what) {
+  throw RuntimeError(RuntimeErrorKind::kNoDisplay, what + ": " + SDL_GetError());
 }
 
 void ThrowIfFailed(int sdl_result, const char* what) {
@@ -62,11 +62,11 @@ EffectWindow::EffectWindow() : primary_(PrimaryDisplayBounds()) {
                        SDL_WINDOW_ALLOW_HIGHDPI;
   window_ = SDL_CreateWindow("slash", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                              design.width, design.height, flags);
-  if (window_ == nullptr) ThrowDisplayError("cannot create the window");
+  if (window_ == nullptr) ThrowNoDisplay("cannot create the window");
   renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
   if (renderer_ == nullptr) {
     SDL_DestroyWindow(window_);
-    ThrowDisplayError("cannot create the window's renderer");
+    ThrowNoDisplay("cannot create the window's renderer");
   }
   WatchX11Connection(window_, kDisplayLostStatus);
 }

@@ -18,13 +18,6 @@ enum class WindowExit {
   kInterrupted,  // SIGINT or SIGTERM
 };
 
-// Thrown when the display, the window or its renderer cannot be had. It is
-// not one of the effect's run-time errors: the effect never started.
-class DisplayError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // The primary display's bounds in desktop coordinates.
 SDL_Rect PrimaryDisplayBounds();
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <stdexcept>
 #include <vector>
 
+#include "runtime/runtime_error.h"
 #include "window/png_file.h"
 #include "window/scene_renderer.h"
 
@@ -14,7 +14,7 @@ namespace slash {
 namespace {
 
 [[noreturn]] void Fail(const std::string& what) {
-  throw std::runtime_error(what);
+  throw RuntimeError(RuntimeErrorKind::kOutputFailure, what);
 }
 
 }  // namespace

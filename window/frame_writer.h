@@ -15,11 +15,11 @@ namespace slash {
 // first tick, and so on.
 class FrameWriter {
  public:
-  // Creates the directory if needed. Throws std::runtime_error if the
+  // Creates the directory if needed. Raises the output failure if the
   // directory or the offscreen surface cannot be had.
   FrameWriter(std::string directory, int width, int height);
 
-  // Throws std::runtime_error when the frame cannot be drawn or written.
+  // Raises the output failure when the frame cannot be drawn or written.
   void Write(std::int64_t tick, const EffectScene& scene);
 
  private:
