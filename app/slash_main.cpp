@@ -65,7 +65,7 @@ void PrintError(const std::string& line) {
 }
 
 int RunEffect(const std::string& command_line) {
-  slash::EffectWindow window;
+  slash::F_Vesk window;
   slash::ProcessRuntime runtime(command_line, [] {
     const SDL_Rect bounds = slash::PrimaryDisplayBounds();
     return slash::ScreenSize{bounds.w, bounds.h};
@@ -115,6 +115,6 @@ int main(int argc, char** argv) {
     status = error.kind() == slash::RuntimeErrorKind::kNoDisplay ? kStatusNoDisplay
                                                                  : kStatusRuntimeError;
   }
-  if (slash::EffectWindow::SafeToShutDownSdl()) SDL_Quit();
+  if (slash::F_Vesk::SafeToShutDownSdl()) SDL_Quit();
   return status;
 }

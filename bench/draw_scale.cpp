@@ -18,7 +18,7 @@ slash::EffectScene FullScene(int width, int height) {
   scene.height = height;
   std::mt19937 random(1);
   std::uniform_real_distribution<float> unit(0.0f, 0.999f);
-  for (slash::SlashLine& line : scene.lines) {
+  for (slash::SlashLine& line : scene.Lz) {
     line = slash::SlashLine{
         0.0f, unit(random) * height, static_cast<float>(width), unit(random) * height, 0xFF0000,
         true};

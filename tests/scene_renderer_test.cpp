@@ -50,7 +50,7 @@ EffectScene SceneWithLines(int width, int height, int count, EffectColor color,
   scene.height = height;
   std::uniform_real_distribution<float> unit(0.0f, 1.0f);
   for (int i = 0; i < count; ++i) {
-    SlashLine& line = scene.lines[i];
+    SlashLine& line = scene.Lz[i];
     line = SlashLine{0.0f,
                      std::floor(unit(random) * height * 0.999f),
                      static_cast<float>(width),
@@ -83,7 +83,7 @@ TEST(DrawScene, PlacedLinesReachBothEdgesInTheirExactColour) {
       ASSERT_TRUE(canvas.Draw(scene)) << SDL_GetError();
       SCOPED_TRACE(std::to_string(size.output_width) + "x" + std::to_string(size.output_height));
       for (int i = 0; i < 5; ++i) {
-        const SlashLine& line = scene.lines[i];
+        const SlashLine& line = scene.Lz[i];
         EXPECT_EQ(canvas.At(0, RowOf(line.y1, size.scene_height, size.output_height)), color);
         EXPECT_EQ(
             canvas.At(size.output_width - 1, RowOf(line.y2, size.scene_height, size.output_height)),
@@ -108,7 +108,7 @@ TEST(DrawScene, AShallowLineIsOneDevicePixelWide) {
     EffectScene scene;
     scene.width = 400;
     scene.height = 300;
-    scene.lines[0] = SlashLine{0.0f, 100.5f, 400.0f, 180.25f, kRed, true};
+    scene.Lz[0] = SlashLine{0.0f, 100.5f, 400.0f, 180.25f, kRed, true};
     ASSERT_TRUE(canvas.Draw(scene));
     for (int x = 0; x < canvas.width(); ++x) {
       int coloured = 0;
@@ -137,7 +137,7 @@ TEST(DrawScene, TheFloodHidesEveryPlacedLineAndUnplacedLinesDrawNothing) {
   EffectScene scene = SceneWithLines(320, 200, 31, 0xFF0000, random);
   // Lines the sequence never placed keep the design segment and draw nothing,
   // whatever colour they were given.
-  for (int i = 31; i < 100; ++i) scene.lines[i].color = 0x00FF00;
+  for (int i = 31; i < 100; ++i) scene.Lz[i].color = 0x00FF00;
   ASSERT_TRUE(canvas.Draw(scene));
   for (int y = 0; y < canvas.height(); ++y) {
     for (int x = 0; x < canvas.width(); ++x) ASSERT_NE(canvas.At(x, y), 0x00FF00u);

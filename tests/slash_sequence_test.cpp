@@ -72,8 +72,8 @@ TEST(LoadEffect, FitsTheWindowToTheScreenAndColoursTheLinesToDraw) {
     EXPECT_EQ(scene.height, c.screen.height);
     for (int line = 0; line < static_cast<int>(kLineCount); ++line) {
       const EffectColor expected = line < c.colored ? state.ZanColor : kBlack;
-      EXPECT_EQ(scene.lines[line].color, expected) << c.command << " line " << line;
-      EXPECT_FALSE(scene.lines[line].placed);
+      EXPECT_EQ(scene.Lz[line].color, expected) << c.command << " line " << line;
+      EXPECT_FALSE(scene.Lz[line].placed);
     }
   }
 }

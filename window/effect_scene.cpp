@@ -43,7 +43,7 @@ SlashLine& SceneWindow::Line(std::int16_t index) {
     throw RuntimeError(RuntimeErrorKind::kPropertyFailure,
                        "there is no line " + std::to_string(index));
   }
-  return scene_.lines[static_cast<std::size_t>(index)];
+  return scene_.Lz[static_cast<std::size_t>(index)];
 }
 
 void SceneWindow::SetLineColor(std::int16_t line, EffectColor color) {

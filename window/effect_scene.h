@@ -32,7 +32,7 @@ struct EffectScene {
   std::int32_t width = 312;
   std::int32_t height = 213;
   EffectColor background = kBlack;
-  std::array<SlashLine, kLineCount> lines{};
+  std::array<SlashLine, kLineCount> Lz{};  // the line array, indices 0 to 99
 };
 
 // The window operations carried out on a scene. Hosts derive from it to

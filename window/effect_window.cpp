@@ -56,7 +56,7 @@ SDL_Point DesktopPosition(const SDL_Rect& primary, std::int32_t left, std::int32
   return SDL_Point{primary.x + left, primary.y + top};
 }
 
-EffectWindow::EffectWindow() : primary_(PrimaryDisplayBounds()) {
+F_Vesk::F_Vesk() : primary_(PrimaryDisplayBounds()) {
   const EffectScene& design = scene();
   const Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR |
                        SDL_WINDOW_ALLOW_HIGHDPI;
@@ -71,46 +71,46 @@ EffectWindow::EffectWindow() : primary_(PrimaryDisplayBounds()) {
   WatchX11Connection(window_, kDisplayLostStatus);
 }
 
-EffectWindow::~EffectWindow() {
+F_Vesk::~F_Vesk() {
   if (!SafeToShutDownSdl()) return;
   SDL_DestroyRenderer(renderer_);
   SDL_DestroyWindow(window_);
 }
 
-bool EffectWindow::SafeToShutDownSdl() {
+bool F_Vesk::SafeToShutDownSdl() {
   return !X11WindowDestroyed();
 }
 
-void EffectWindow::ApplySize() {
+void F_Vesk::ApplySize() {
   SDL_SetWindowSize(window_, std::max(1, scene().width), std::max(1, scene().height));
 }
 
-void EffectWindow::ApplyPosition() {
+void F_Vesk::ApplyPosition() {
   const SDL_Point at = DesktopPosition(primary_, scene().left, scene().top);
   SDL_SetWindowPosition(window_, at.x, at.y);
 }
 
-void EffectWindow::SetHeight(std::int32_t height) {
+void F_Vesk::SetHeight(std::int32_t height) {
   SceneWindow::SetHeight(height);
   ApplySize();
 }
 
-void EffectWindow::SetWidth(std::int32_t width) {
+void F_Vesk::SetWidth(std::int32_t width) {
   SceneWindow::SetWidth(width);
   ApplySize();
 }
 
-void EffectWindow::SetTop(std::int32_t top) {
+void F_Vesk::SetTop(std::int32_t top) {
   SceneWindow::SetTop(top);
   ApplyPosition();
 }
 
-void EffectWindow::SetLeft(std::int32_t left) {
+void F_Vesk::SetLeft(std::int32_t left) {
   SceneWindow::SetLeft(left);
   ApplyPosition();
 }
 
-void EffectWindow::Show() {
+void F_Vesk::Show() {
   // Full-screen state is asked for on its own, after the window exists: it
   // keeps panels and docks under the window on a managing desktop.
   if (!RequestX11InitialFullscreen(window_)) {
@@ -130,12 +130,12 @@ void EffectWindow::Show() {
   Present();
 }
 
-void EffectWindow::DrainEvents() {
+void F_Vesk::DrainEvents() {
   SDL_Event event;
   while (SDL_PollEvent(&event) == 1) HandleEvent(event);
 }
 
-void EffectWindow::Present() {
+void F_Vesk::Present() {
   if (!DrawScene(renderer_, scene())) {
     throw RuntimeError(RuntimeErrorKind::kPropertyFailure,
                        std::string("cannot draw the window: ") + SDL_GetError());
@@ -145,7 +145,7 @@ void EffectWindow::Present() {
   dirty_ = false;
 }
 
-void EffectWindow::HandleEvent(const SDL_Event& event) {
+void F_Vesk::HandleEvent(const SDL_Event& event) {
   if (event.type == SDL_QUIT) closed_ = true;
   if (event.type == SDL_SYSWMEVENT) NoteWindowManagerEvent(*event.syswm.msg);
   if (event.type == SDL_WINDOWEVENT) {
@@ -164,7 +164,7 @@ void EffectWindow::HandleEvent(const SDL_Event& event) {
   }
 }
 
-bool EffectWindow::DisplayStillHasWindow() const {
+bool F_Vesk::DisplayStillHasWindow() const {
   // Once the window is gone, SDL's requests about it fail in turn: those
   // errors are expected and say nothing more.
   if (X11WindowDestroyed()) return false;
@@ -173,7 +173,7 @@ bool EffectWindow::DisplayStillHasWindow() const {
   return true;
 }
 
-bool EffectWindow::WaitUntil(Clock::time_point due, const volatile int& stop_signal) {
+bool F_Vesk::WaitUntil(Clock::time_point due, const volatile int& stop_signal) {
   SDL_Event event;
   while (stop_signal == 0) {
     if (closed_ || !DisplayStillHasWindow()) return false;
@@ -194,21 +194,21 @@ bool EffectWindow::WaitUntil(Clock::time_point due, const volatile int& stop_sig
   return !closed_ && DisplayStillHasWindow();
 }
 
-WindowExit EffectWindow::Run(ProcessRuntime& runtime, const volatile int& stop_signal) {
+WindowExit F_Vesk::Run(ProcessRuntime& runtime, const volatile int& stop_signal) {
   const Clock::time_point start = Clock::now();  // the timer starts with the load
   BenchStamp("load");
   LoadEffect(state_, *this, runtime);
   Show();
 
-  TickSchedule schedule(std::chrono::nanoseconds(0), kTickInterval);
+  TickSchedule TmZan(std::chrono::nanoseconds(0), kTickInterval);  // the tick timer
   for (;;) {
-    if (!WaitUntil(start + schedule.NextDue(), stop_signal)) return WindowExit::kClosed;
+    if (!WaitUntil(start + TmZan.NextDue(), stop_signal)) return WindowExit::kClosed;
     if (stop_signal != 0) return WindowExit::kInterrupted;
-    if (!schedule.TakeDue(Clock::now() - start)) continue;
-    BenchStamp("tick", (schedule.NextDue() - kTickInterval) / kTickInterval);
+    if (!TmZan.TakeDue(Clock::now() - start)) continue;
+    BenchStamp("tick", (TmZan.NextDue() - kTickInterval) / kTickInterval);
     TickEffect(state_, *this, runtime);
     if (runtime.Ended()) {
-      BenchStamp("end", schedule.taken());
+      BenchStamp("end", TmZan.taken());
       return WindowExit::kEffectDone;
     }
     if (dirty_) Present();

@@ -25,21 +25,21 @@ SDL_Rect PrimaryDisplayBounds();
 // desktop, whose origin the primary display need not share.
 SDL_Point DesktopPosition(const SDL_Rect& primary, std::int32_t left, std::int32_t top);
 
-// The effect's one window: borderless, black, full-screen on the primary
-// display, with its 100 lines and its 125 ms tick timer. It runs the load
+// F_Vesk, the effect's one window: borderless, black, full-screen on the
+// primary display, with its 100 lines (Lz) and its 125 ms tick timer (TmZan). It runs the load
 // step, shows itself, then runs one tick per timer interval on this thread
 // until the effect ends. It draws only when something has changed.
-class EffectWindow : public SceneWindow {
+class F_Vesk : public SceneWindow {
  public:
   static constexpr std::chrono::milliseconds kTickInterval{125};
   // The exit status when the display connection is lost mid-run.
   static constexpr int kDisplayLostStatus = 4;
 
   // Creates the window hidden at its design size. Requires SDL video.
-  EffectWindow();
-  ~EffectWindow() override;
-  EffectWindow(const EffectWindow&) = delete;
-  EffectWindow& operator=(const EffectWindow&) = delete;
+  F_Vesk();
+  ~F_Vesk() override;
+  F_Vesk(const F_Vesk&) = delete;
+  F_Vesk& operator=(const F_Vesk&) = delete;
 
   // Load, show, tick until the end. Run-time errors propagate.
   WindowExit Run(ProcessRuntime& runtime, const volatile int& stop_signal);

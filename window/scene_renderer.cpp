@@ -33,7 +33,7 @@ bool DrawScene(SDL_Renderer* renderer, const EffectScene& scene) {
   if (!SetDrawColor(renderer, scene.background) || SDL_RenderClear(renderer) != 0) return false;
   if (scene.width <= 0 || scene.height <= 0 || output_width <= 0 || output_height <= 0) return true;
 
-  for (const SlashLine& line : scene.lines) {
+  for (const SlashLine& line : scene.Lz) {
     if (!line.placed) continue;
     // Both end pixels are drawn: the line covers every column from the
     // first to the last.

@@ -64,7 +64,7 @@ int RunSequence(const std::string& command_line, slash::EffectState& state) {
     Check(++ticks <= 21 + 99, "the run ends within 21 + 99 ticks");
     slash::TickEffect(state, window, runtime);
   }
-  for (const slash::SlashLine& line : window.scene().lines) {
+  for (const slash::SlashLine& line : window.scene().Lz) {
     if (!line.placed) continue;
     Check(line.x1 == 0.0f && line.x2 == 64.0f, "a line spans the window");
     Check(line.y1 >= 0.0f && line.y1 < 48.0f && line.y2 >= 0.0f && line.y2 < 48.0f,
