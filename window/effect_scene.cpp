@@ -8,6 +8,8 @@
 namespace slash {
 namespace {
 
+using Operation = WindowRecord::Operation;
+
 std::int32_t CheckedSize(std::int32_t size, const char* what) {
   if (size < 0) {
     throw RuntimeError(RuntimeErrorKind::kPropertyFailure,
@@ -20,22 +22,22 @@ std::int32_t CheckedSize(std::int32_t size, const char* what) {
 
 void SceneWindow::SetHeight(std::int32_t height) {
   scene_.height = CheckedSize(height, "height");
-  OnSceneChanged();
+  OnApplied({Operation::kSetHeight, -1, static_cast<double>(height), 0});
 }
 
 void SceneWindow::SetWidth(std::int32_t width) {
   scene_.width = CheckedSize(width, "width");
-  OnSceneChanged();
+  OnApplied({Operation::kSetWidth, -1, static_cast<double>(width), 0});
 }
 
 void SceneWindow::SetTop(std::int32_t top) {
   scene_.top = top;
-  OnSceneChanged();
+  OnApplied({Operation::kSetTop, -1, static_cast<double>(top), 0});
 }
 
 void SceneWindow::SetLeft(std::int32_t left) {
   scene_.left = left;
-  OnSceneChanged();
+  OnApplied({Operation::kSetLeft, -1, static_cast<double>(left), 0});
 }
 
 SlashLine& SceneWindow::Line(std::int16_t index) {
@@ -48,35 +50,36 @@ SlashLine& SceneWindow::Line(std::int16_t index) {
 
 void SceneWindow::SetLineColor(std::int16_t line, EffectColor color) {
   Line(line).color = color & 0xFFFFFF;
-  OnSceneChanged();
+  OnApplied({Operation::kSetLineColor, line, 0, color});
 }
 
-void SceneWindow::PlaceEnd(std::int16_t line, float SlashLine::*end, float value) {
+void SceneWindow::PlaceEnd(Operation operation, std::int16_t line, float SlashLine::*end,
+                           float value) {
   if (!std::isfinite(value)) {
     throw RuntimeError(RuntimeErrorKind::kPropertyFailure, "a line end point is not a number");
   }
   SlashLine& target = Line(line);
   target.*end = value;
   target.placed = true;
-  OnSceneChanged();
+  OnApplied({operation, line, value, 0});
 }
 
 void SceneWindow::SetLineX1(std::int16_t line, float x) {
-  PlaceEnd(line, &SlashLine::x1, x);
+  PlaceEnd(Operation::kSetLineX1, line, &SlashLine::x1, x);
 }
 void SceneWindow::SetLineY1(std::int16_t line, float y) {
-  PlaceEnd(line, &SlashLine::y1, y);
+  PlaceEnd(Operation::kSetLineY1, line, &SlashLine::y1, y);
 }
 void SceneWindow::SetLineX2(std::int16_t line, float x) {
-  PlaceEnd(line, &SlashLine::x2, x);
+  PlaceEnd(Operation::kSetLineX2, line, &SlashLine::x2, x);
 }
 void SceneWindow::SetLineY2(std::int16_t line, float y) {
-  PlaceEnd(line, &SlashLine::y2, y);
+  PlaceEnd(Operation::kSetLineY2, line, &SlashLine::y2, y);
 }
 
 void SceneWindow::SetBackground(EffectColor color) {
   scene_.background = color & 0xFFFFFF;
-  OnSceneChanged();
+  OnApplied({Operation::kSetBackground, -1, 0, color});
 }
 
 }  // namespace slash

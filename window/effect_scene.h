@@ -35,6 +35,26 @@ struct EffectScene {
   std::array<SlashLine, kLineCount> Lz{};  // the line array, indices 0 to 99
 };
 
+// One window operation as it was carried out.
+struct WindowRecord {
+  enum class Operation {
+    kSetHeight,
+    kSetWidth,
+    kSetTop,
+    kSetLeft,
+    kSetLineColor,
+    kSetLineX1,
+    kSetLineY1,
+    kSetLineX2,
+    kSetLineY2,
+    kSetBackground,
+  };
+  Operation operation;
+  std::int16_t line = -1;  // for line operations
+  double value = 0;        // geometry or end point
+  EffectColor color = 0;   // for colour operations
+};
+
 // The window operations carried out on a scene. Hosts derive from it to
 // follow the changes: a display redraws, a recorder logs.
 class SceneWindow : public WindowOperations {
@@ -55,12 +75,14 @@ class SceneWindow : public WindowOperations {
   const EffectScene& scene() const { return scene_; }
 
  protected:
-  // Called after every change, with the scene already updated.
-  virtual void OnSceneChanged() {}
+  // Called after every operation the scene accepted, with the scene
+  // already updated. A failed operation raises and is never reported here.
+  virtual void OnApplied(const WindowRecord& /*record*/) {}
 
  private:
   SlashLine& Line(std::int16_t index);
-  void PlaceEnd(std::int16_t line, float SlashLine::*end, float value);
+  void PlaceEnd(WindowRecord::Operation operation, std::int16_t line, float SlashLine::*end,
+                float value);
 
   EffectScene scene_;
 };

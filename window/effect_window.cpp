@@ -90,24 +90,20 @@ void F_Vesk::ApplyPosition() {
   SDL_SetWindowPosition(window_, at.x, at.y);
 }
 
-void F_Vesk::SetHeight(std::int32_t height) {
-  SceneWindow::SetHeight(height);
-  ApplySize();
-}
-
-void F_Vesk::SetWidth(std::int32_t width) {
-  SceneWindow::SetWidth(width);
-  ApplySize();
-}
-
-void F_Vesk::SetTop(std::int32_t top) {
-  SceneWindow::SetTop(top);
-  ApplyPosition();
-}
-
-void F_Vesk::SetLeft(std::int32_t left) {
-  SceneWindow::SetLeft(left);
-  ApplyPosition();
+void F_Vesk::OnApplied(const WindowRecord& record) {
+  dirty_ = true;
+  switch (record.operation) {
+    case WindowRecord::Operation::kSetHeight:
+    case WindowRecord::Operation::kSetWidth:
+      ApplySize();
+      break;
+    case WindowRecord::Operation::kSetTop:
+    case WindowRecord::Operation::kSetLeft:
+      ApplyPosition();
+      break;
+    default:
+      break;
+  }
 }
 
 void F_Vesk::Show() {

@@ -49,13 +49,9 @@ class F_Vesk : public SceneWindow {
   // leaves without shutting SDL down.
   static bool SafeToShutDownSdl();
 
-  void SetHeight(std::int32_t height) override;
-  void SetWidth(std::int32_t width) override;
-  void SetTop(std::int32_t top) override;
-  void SetLeft(std::int32_t left) override;
-
  protected:
-  void OnSceneChanged() override { dirty_ = true; }
+  // Every change asks for a redraw; geometry also moves the real window.
+  void OnApplied(const WindowRecord& record) override;
 
  private:
   using Clock = std::chrono::steady_clock;
