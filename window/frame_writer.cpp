@@ -42,10 +42,11 @@ void FrameWriter::Write(std::int64_t tick, const EffectScene& scene) {
   std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
   std::size_t at = 0;
   for (int y = 0; y < height; ++y) {
-    const auto* row = reinterpret_cast<const std::uint8_t*>(surface_->pixels) + y * surface_->pitch;
+    const auto* row = static_cast<const std::uint8_t*>(surface_->pixels) +
+                      static_cast<std::ptrdiff_t>(y) * surface_->pitch;
     for (int x = 0; x < width; ++x) {
       std::uint32_t argb = 0;
-      std::memcpy(&argb, row + x * 4, sizeof argb);
+      std::memcpy(&argb, row + static_cast<std::ptrdiff_t>(x) * 4, sizeof argb);
       rgb[at++] = static_cast<std::uint8_t>(argb >> 16);
       rgb[at++] = static_cast<std::uint8_t>(argb >> 8);
       rgb[at++] = static_cast<std::uint8_t>(argb);
