@@ -40,14 +40,20 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
+// The last record of one operation, or null when there is none.
+const WindowRecord* LastOf(const std::vector<WindowRecord>& records, Operation operation) {
+  const WindowRecord* last = nullptr;
+  for (const WindowRecord& record : records) {
+    if (record.operation == operation) last = &record;
+  }
+  return last;
+}
+
 // The last value the records set for a window property, or the scene's.
 std::int64_t LastGeometry(const std::vector<WindowRecord>& records, Operation operation,
                           std::int32_t scene_value) {
-  double value = scene_value;
-  for (const WindowRecord& record : records) {
-    if (record.operation == operation) value = record.value;
-  }
-  return static_cast<std::int64_t>(value);
+  const WindowRecord* last = LastOf(records, operation);
+  return last ? static_cast<std::int64_t>(last->value) : scene_value;
 }
 
 std::string Field(const char* name, const std::string& value) {
@@ -59,50 +65,32 @@ std::string Field(const char* name, std::int64_t value) {
 }
 
 struct TickActions {
-  const WindowRecord* x1 = nullptr;
-  const WindowRecord* y1 = nullptr;
-  const WindowRecord* x2 = nullptr;
-  const WindowRecord* y2 = nullptr;
-  const WindowRecord* background = nullptr;
-};
+  explicit TickActions(const std::vector<WindowRecord>& records)
+      : x1(LastOf(records, Operation::kSetLineX1)),
+        y1(LastOf(records, Operation::kSetLineY1)),
+        x2(LastOf(records, Operation::kSetLineX2)),
+        y2(LastOf(records, Operation::kSetLineY2)),
+        background(LastOf(records, Operation::kSetBackground)) {}
 
-TickActions CollectActions(const std::vector<WindowRecord>& records) {
-  TickActions actions;
-  for (const WindowRecord& record : records) {
-    switch (record.operation) {
-      case Operation::kSetLineX1:
-        actions.x1 = &record;
-        break;
-      case Operation::kSetLineY1:
-        actions.y1 = &record;
-        break;
-      case Operation::kSetLineX2:
-        actions.x2 = &record;
-        break;
-      case Operation::kSetLineY2:
-        actions.y2 = &record;
-        break;
-      case Operation::kSetBackground:
-        actions.background = &record;
-        break;
-      default:
-        break;
-    }
-  }
-  return actions;
-}
+  bool placed() const { return x1 || y1 || x2 || y2; }
+
+  const WindowRecord* x1;
+  const WindowRecord* y1;
+  const WindowRecord* x2;
+  const WindowRecord* y2;
+  const WindowRecord* background;
+};
 
 std::string PlaceFields(const TickActions& actions) {
   const WindowRecord* any = actions.x1   ? actions.x1
                             : actions.x2 ? actions.x2
                             : actions.y1 ? actions.y1
                                          : actions.y2;
-  std::string fields = Field("line", any->line);
   const auto end = [](const char* name, const WindowRecord* record) {
     return record ? Field(name, NumberText(static_cast<float>(record->value))) : std::string();
   };
-  return fields + end("x1", actions.x1) + end("y1", actions.y1) + end("x2", actions.x2) +
-         end("y2", actions.y2);
+  return Field("line", any->line) + end("x1", actions.x1) + end("y1", actions.y1) +
+         end("x2", actions.x2) + end("y2", actions.y2);
 }
 
 }  // namespace
@@ -134,14 +122,13 @@ std::string LoadTraceLine(const std::vector<WindowRecord>& records, const Effect
 std::string TickTraceLine(std::int64_t tick, const std::vector<WindowRecord>& records,
                           const EffectState& before, const EffectState& after, bool ended,
                           std::optional<double> ms) {
-  const TickActions actions = CollectActions(records);
-  const bool placed = actions.x1 || actions.y1 || actions.x2 || actions.y2;
+  const TickActions actions(records);
 
   std::string phase = "hold";
   std::string extra;
   if (ended) {
     phase = "end";
-  } else if (placed) {
+  } else if (actions.placed()) {
     phase = "place";
     extra = PlaceFields(actions);
   } else if (actions.background) {
