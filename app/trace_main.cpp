@@ -1,30 +1,27 @@
 // slash-trace: runs the effect over a recording window, with no display, and
 // prints one JSON object per step on stdout.
 
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "app/process_setup.h"
 #include "app/program_info.h"
-#include "app/trace_lines.h"
-#include "effect/slash_sequence.h"
 #include "runtime/runtime_error.h"
 #include "runtime/runtime_services.h"
-#include "window/frame_writer.h"
-#include "window/recording_window.h"
-#include "window/tick_schedule.h"
+#include "trace/trace_backend.h"
+#include "trace/trace_lines.h"
+#include "window/effect_window.h"
 
 namespace {
 
-using slash::EffectState;
-using Clock = std::chrono::steady_clock;
-
-constexpr auto kTickInterval = std::chrono::milliseconds(125);
 constexpr int kUsageStatus = 2;
+// Sizes past this are no screen, and their pixel arithmetic would overflow.
+constexpr long kLargestScreenSide = 1L << 20;
 
 struct TraceOptions {
   slash::ScreenSize screen{1920, 1080};
@@ -36,13 +33,23 @@ struct TraceOptions {
 const char* const kUsage =
     "usage: slash-trace [--screen WxH] [--realtime] [--frames DIR] [--] [WORD...]";
 
+// A side of a screen: decimal digits only, 1 to kLargestScreenSide.
+std::optional<std::int32_t> ParseSide(const std::string& text) {
+  if (text.empty() || text.size() > 8 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  const long side = std::strtol(text.c_str(), nullptr, 10);
+  if (side < 1 || side > kLargestScreenSide) return std::nullopt;
+  return static_cast<std::int32_t>(side);
+}
+
 std::optional<slash::ScreenSize> ParseScreen(const std::string& text) {
-  int width = 0;
-  int height = 0;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &tail) != 2) return std::nullopt;
-  if (width <= 0 || height <= 0) return std::nullopt;
-  return slash::ScreenSize{width, height};
+  const std::size_t by = text.find('x');
+  if (by == std::string::npos) return std::nullopt;
+  const auto width = ParseSide(text.substr(0, by));
+  const auto height = ParseSide(text.substr(by + 1));
+  if (!width || !height) return std::nullopt;
+  return slash::ScreenSize{*width, *height};
 }
 
 // Options come first; the first word that is not one starts the command line.
@@ -72,89 +79,67 @@ std::optional<TraceOptions> ParseOptions(int argc, char** argv) {
   return options;
 }
 
-class TraceRun {
- public:
-  explicit TraceRun(const TraceOptions& options)
-      : options_(options),
-        runtime_(slash::JoinArguments(options.words), [&] { return options_.screen; }) {}
+// Text on stdout, sent at once; lost text is an output failure.
+void PrintText(const std::string& text) {
+  errno = 0;
+  if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+    throw slash::RuntimeError::HostFailure(
+        std::string("cannot write the trace: ") + std::strerror(errno ? errno : EIO),
+        slash::kOutputFailureStatus);
+  }
+}
 
-  int Run() {
-    std::int64_t tick = 0;
-    try {
-      start_ = Clock::now();
-      slash::LoadEffect(state_, window_, runtime_);
-      Print(slash::LoadTraceLine(window_.TakeRecords(), window_.scene(), state_));
-      WriteFrame(0);
-      slash::TickSchedule schedule(std::chrono::nanoseconds(0), kTickInterval);
-      while (!runtime_.Ended()) {
-        if (options_.realtime) WaitForTick(schedule);
-        ++tick;
-        const EffectState before = state_;
-        slash::TickEffect(state_, window_, runtime_);
-        Print(slash::TickTraceLine(tick, window_.TakeRecords(), before, state_, runtime_.Ended(),
-                                   Elapsed()));
-        WriteFrame(tick);
-      }
-      return 0;
-    } catch (const slash::RuntimeError& error) {
-      if (error.kind() == slash::RuntimeErrorKind::kOutputFailure) {
-        std::cerr << "slash-trace: " << error.what() << '\n';
-        return kUsageStatus;
-      }
-      Print(slash::ErrorTraceLine(tick, error.what()));
-      std::cerr << slash::ErrorReportLine(error) << '\n';
-      return 1;
+void PrintLine(const std::string& line) {
+  PrintText(line + "\n");
+}
+
+// The effect's own errors are reported as slash reports them; a failure of
+// the trace itself names slash-trace.
+std::string ReportLine(const slash::RuntimeError& error) {
+  return slash::ErrorReportLine(error, slash::IsEffectError(error.kind()) ? "slash" : "slash-trace");
+}
+
+int RunTrace(const TraceOptions& options) {
+  slash::TraceBackend backend(options.screen, options.realtime, options.frames, PrintLine);
+  slash::ProcessRuntime runtime(slash::JoinArguments(options.words),
+                                [&] { return options.screen; });
+  slash::F_Vesk window(backend);
+  try {
+    window.Run(runtime);
+    return 0;
+  } catch (const slash::RuntimeError& error) {
+    if (slash::IsEffectError(error.kind())) {
+      PrintLine(slash::ErrorTraceLine(window.ticks(), error.what()));
     }
+    std::fprintf(stderr, "%s\n", ReportLine(error).c_str());
+    return error.exit_status();
   }
-
- private:
-  void WaitForTick(slash::TickSchedule& schedule) {
-    std::this_thread::sleep_until(start_ + schedule.NextDue());
-    while (!schedule.TakeDue(Clock::now() - start_)) {
-      std::this_thread::sleep_until(start_ + schedule.NextDue());
-    }
-  }
-
-  void WriteFrame(std::int64_t tick) {
-    if (!options_.frames) return;
-    if (!frames_) {
-      frames_.emplace(*options_.frames, options_.screen.width, options_.screen.height);
-    }
-    frames_->Write(tick, window_.scene());
-  }
-
-  std::optional<double> Elapsed() const {
-    if (!options_.realtime) return std::nullopt;
-    return std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
-  }
-
-  static void Print(const std::string& line) { std::cout << line << std::endl; }
-
-  TraceOptions options_;
-  slash::ProcessRuntime runtime_;
-  slash::RecordingWindow window_;
-  EffectState state_;
-  Clock::time_point start_;
-  std::optional<slash::FrameWriter> frames_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  switch (slash::FindInfoRequest(std::vector<std::string>(argv + 1, argv + argc))) {
-    case slash::InfoRequest::kHelp:
-      std::cout << slash::TraceHelp();
-      return 0;
-    case slash::InfoRequest::kVersion:
-      std::cout << slash::VersionText("slash-trace");
-      return 0;
-    case slash::InfoRequest::kNone:
-      break;
+  slash::OpenStandardDescriptors();
+  try {
+    switch (slash::FindInfoRequest(std::vector<std::string>(argv + 1, argv + argc))) {
+      case slash::InfoRequest::kHelp:
+        PrintText(slash::TraceHelp());
+        return 0;
+      case slash::InfoRequest::kVersion:
+        PrintText(slash::VersionText("slash-trace"));
+        return 0;
+      case slash::InfoRequest::kNone:
+        break;
+    }
+    const std::optional<TraceOptions> options = ParseOptions(argc, argv);
+    if (!options) {
+      std::fprintf(stderr, "%s\n", kUsage);
+      return kUsageStatus;
+    }
+    return RunTrace(*options);
+  } catch (const slash::RuntimeError& error) {
+    // An output failure while reporting another error.
+    std::fprintf(stderr, "%s\n", ReportLine(error).c_str());
+    return error.exit_status();
   }
-  const std::optional<TraceOptions> options = ParseOptions(argc, argv);
-  if (!options) {
-    std::cerr << kUsage << '\n';
-    return kUsageStatus;
-  }
-  return TraceRun(*options).Run();
 }

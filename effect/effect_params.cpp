@@ -14,8 +14,9 @@ EffectState ReadCommand(std::string_view text) {
   // space; a text without a space keeps the default count.
   const std::size_t space = FindText(text, " ");
   if (space != 0) {
-    const double value = ReadLeadingNumber(TextPrefix(text, space));
-    state.ZanCount = std::min(RoundToInt32(value), kHighestLine);
+    const std::string prefix = TextPrefix(text, space);
+    const double value = ReadLeadingNumber(prefix);
+    state.ZanCount = std::min(RoundToInt32(value, LeadingNumberText(prefix)), kHighestLine);
   }
 
   for (const ColorWord& entry : ColorWords) {

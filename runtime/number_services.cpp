@@ -53,12 +53,15 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
-double ReadLeadingNumber(std::string_view text) {
+std::string_view LeadingNumberText(std::string_view text) {
   std::size_t start = 0;
   while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
-  const std::size_t length = NumberLength(text, start);
-  if (length == 0) return 0.0;
-  const std::string number(text.substr(start, length));
+  return text.substr(start, NumberLength(text, start));
+}
+
+double ReadLeadingNumber(std::string_view text) {
+  const std::string number(LeadingNumberText(text));
+  if (number.empty()) return 0.0;
   const double value = std::strtod(number.c_str(), nullptr);
   if (std::isinf(value)) {
     throw RuntimeError(RuntimeErrorKind::kOverflow,
@@ -67,16 +70,17 @@ double ReadLeadingNumber(std::string_view text) {
   return value;  // an underflow reads as 0 or a tiny value, both harmless
 }
 
-std::int32_t RoundToInt32(double value) {
+std::int32_t RoundToInt32(double value, std::string_view written) {
   // nearbyint rounds in the current mode, which is round-half-to-even.
   const double rounded = std::nearbyint(value);
   constexpr double kMin = std::numeric_limits<std::int32_t>::min();
   constexpr double kMax = std::numeric_limits<std::int32_t>::max();
   if (!(rounded >= kMin && rounded <= kMax)) {
-    char shown[64];
-    std::snprintf(shown, sizeof shown, "%.15g", value);
+    char formatted[64];
+    std::snprintf(formatted, sizeof formatted, "%.15g", value);
+    const std::string shown = written.empty() ? std::string(formatted) : Quoted(written);
     throw RuntimeError(RuntimeErrorKind::kOverflow,
-                       std::string("the number ") + shown + " does not fit in a 32-bit count");
+                       "the number " + shown + " does not fit in a 32-bit count");
   }
   return static_cast<std::int32_t>(rounded);
 }

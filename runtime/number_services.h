@@ -12,9 +12,14 @@ namespace slash {
 // the overflow error.
 double ReadLeadingNumber(std::string_view text);
 
+// The number at the start of `text` as it is written there (blanks before
+// it skipped), or "" when the text does not begin with a number.
+std::string_view LeadingNumberText(std::string_view text);
+
 // Rounds to the nearest integer, a half to the even neighbour (2.5 -> 2,
-// 3.5 -> 4). Raises the overflow error when the result does not fit.
-std::int32_t RoundToInt32(double value);
+// 3.5 -> 4). Raises the overflow error when the result does not fit; the
+// error names the number as `written`, when given, rather than as formatted.
+std::int32_t RoundToInt32(double value, std::string_view written = {});
 
 // A line index as the line array is addressed: the same value in 16 bits,
 // or the overflow error.

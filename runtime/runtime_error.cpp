@@ -20,25 +20,29 @@ const char* ErrorTitle(RuntimeErrorKind kind) {
       return "Floating-point fault";
     case RuntimeErrorKind::kPropertyFailure:
       return "Property access failed";
-    case RuntimeErrorKind::kNoDisplay:
-      return "No display";
-    case RuntimeErrorKind::kOutputFailure:
-      return "Output failed";
+    case RuntimeErrorKind::kHostFailure:
+      return "Host failure";
   }
   return "Unknown error";
 }
 
 bool IsEffectError(RuntimeErrorKind kind) {
-  return kind == RuntimeErrorKind::kOverflow || kind == RuntimeErrorKind::kFloatFault ||
-         kind == RuntimeErrorKind::kPropertyFailure;
+  return kind != RuntimeErrorKind::kHostFailure;
 }
 
-std::string ErrorReportLine(const RuntimeError& error) {
-  const char* lead = IsEffectError(error.kind()) ? "slash: run-time error: " : "slash: ";
-  return lead + std::string(error.what());
+std::string ErrorReportLine(const RuntimeError& error, const std::string& program) {
+  const char* lead = IsEffectError(error.kind()) ? ": run-time error: " : ": ";
+  return program + lead + error.what();
 }
 
 RuntimeError::RuntimeError(RuntimeErrorKind kind, const std::string& detail)
-    : std::runtime_error(ReportText(kind, detail)), kind_(kind) {}
+    : RuntimeError(kind, detail, kEffectErrorStatus) {}
+
+RuntimeError::RuntimeError(RuntimeErrorKind kind, const std::string& detail, int exit_status)
+    : std::runtime_error(ReportText(kind, detail)), kind_(kind), exit_status_(exit_status) {}
+
+RuntimeError RuntimeError::HostFailure(const std::string& detail, int exit_status) {
+  return RuntimeError(RuntimeErrorKind::kHostFailure, detail, exit_status);
+}
 
 }  // namespace slash

@@ -11,33 +11,41 @@ enum class RuntimeErrorKind {
   kOverflow,         // a 32-bit or 16-bit integer conversion or step overflowed
   kFloatFault,       // a height product raised an invalid, divide or overflow fault
   kPropertyFailure,  // a read or write of a screen, window or line property failed
-  kNoDisplay,        // no display, window or renderer: the effect never started
-  kOutputFailure,    // a file the caller asked for (slash-trace's frames) not written
+  kHostFailure,      // the host failed (a display, a file): it says which status
 };
 
 // The one exception type of the program. what() is the report text, for
-// example "Overflow: the number 1e12 does not fit in a 32-bit count". The
-// run-time errors of the effect lead with their title; the others are the
-// detail alone ("cannot create the window: ...").
+// example "Overflow: the number \"1e12\" does not fit in a 32-bit count". The
+// effect's errors lead with their title and end the program with status 1;
+// a host's failure is its detail alone ("cannot open the X display \":9\"")
+// with the exit status the host chose.
 class RuntimeError : public std::runtime_error {
  public:
+  static constexpr int kEffectErrorStatus = 1;
+
   RuntimeError(RuntimeErrorKind kind, const std::string& detail = {});
+  // A host's failure and the status the program ends with.
+  static RuntimeError HostFailure(const std::string& detail, int exit_status);
 
   RuntimeErrorKind kind() const { return kind_; }
+  int exit_status() const { return exit_status_; }
 
  private:
+  RuntimeError(RuntimeErrorKind kind, const std::string& detail, int exit_status);
+
   RuntimeErrorKind kind_;
+  int exit_status_;
 };
 
 // The report title of an error kind: "Overflow", "Floating-point fault", ...
 const char* ErrorTitle(RuntimeErrorKind kind);
 
 // Whether an error is one of the effect's run-time errors (overflow, float
-// fault, property failure), as opposed to the display or an output failing.
+// fault, property failure), as opposed to a failure of the host.
 bool IsEffectError(RuntimeErrorKind kind);
 
-// The one line the program prints on stderr for an error:
-// "slash: run-time error: Overflow: ..." or "slash: cannot create the window: ...".
-std::string ErrorReportLine(const RuntimeError& error);
+// The one line a program prints on stderr for an error:
+// "slash: run-time error: Overflow: ..." or "slash: cannot open the X display ...".
+std::string ErrorReportLine(const RuntimeError& error, const std::string& program = "slash");
 
 }  // namespace slash

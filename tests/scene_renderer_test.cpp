@@ -1,7 +1,7 @@
 // Drawing onto an offscreen surface with SDL's software renderer: the same
 // function the window draws with, checked pixel by pixel without a display.
 
-#include "window/scene_renderer.h"
+#include "window/sdl/scene_renderer.h"
 
 #include <gtest/gtest.h>
 

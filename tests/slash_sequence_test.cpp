@@ -8,7 +8,7 @@
 #include "fake_runtime.h"
 #include "runtime/number_services.h"
 #include "runtime/runtime_error.h"
-#include "window/recording_window.h"
+#include "trace/recording_window.h"
 
 namespace slash {
 namespace {

@@ -12,14 +12,15 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 plain() {
-  cmake -S . -B build-test -G Ninja -DSLASH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B build-test -G Ninja -DSLASH_WERROR=ON -DSLASH_TESTS=ON -DSLASH_BENCH=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-test
   ctest --test-dir build-test --output-on-failure
 }
 
 sanitize() {
   CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DSLASH_WERROR=ON \
-    -DSLASH_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DSLASH_SANITIZE=ON -DSLASH_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-sanitize
   ASAN_OPTIONS=halt_on_error=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -40,7 +41,8 @@ fuzz() {
 }
 
 bench() {
-  cmake -S . -B build-test -G Ninja -DSLASH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B build-test -G Ninja -DSLASH_WERROR=ON -DSLASH_TESTS=ON -DSLASH_BENCH=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-test
   python3 bench/bench.py --build build-test --quick
 }

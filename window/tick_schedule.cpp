@@ -3,14 +3,16 @@
 namespace slash {
 
 TickSchedule::TickSchedule(Duration start, Duration interval)
-    : start_(start), interval_(interval) {}
+    : interval_(interval), next_due_(start + interval) {}
 
 bool TickSchedule::TakeDue(Duration now) {
-  if (now < NextDue()) return false;
-  // The latest tick whose time has come; those before it are dropped.
-  const std::int64_t latest = (now - start_) / interval_;
-  dropped_ += latest - next_;
-  next_ = latest + 1;
+  if (now < next_due_) return false;
+  if (now - next_due_ > StallTolerance(interval_)) {
+    next_due_ = now + interval_;
+    ++rephased_;
+  } else {
+    next_due_ += interval_;
+  }
   ++taken_;
   return true;
 }

@@ -6,33 +6,37 @@
 namespace slash {
 
 // The timer's schedule: tick k is due at start + k x interval, so the time of
-// a tick never depends on how long earlier ticks took. When the host falls
-// more than a whole interval behind, the missed ticks are dropped and the
-// next tick fired is the latest one due: ticks never come back to back.
-// Times are passed in, so the schedule runs on any clock.
+// a tick never depends on how long earlier ticks took. A tick taken more than
+// a stall's tolerance after its due time (the process was stopped, the
+// machine suspended) re-phases the grid: the overdue tick is taken at once
+// and the next one comes a whole interval after it, never sooner, so two
+// lines never land a few milliseconds apart. Times are passed in, so the
+// schedule runs on any clock.
 class TickSchedule {
  public:
   using Duration = std::chrono::nanoseconds;
 
+  // Lateness up to this keeps the grid; more is a stall.
+  static Duration StallTolerance(Duration interval) { return interval / 4; }
+
   TickSchedule(Duration start, Duration interval);
 
   // When the next tick is due.
-  Duration NextDue() const { return start_ + interval_ * next_; }
+  Duration NextDue() const { return next_due_; }
 
-  // Whether a tick is due at `now`. If so it is taken: the schedule moves on
-  // to the next one, skipping any that are a whole interval or more overdue.
+  // Whether a tick is due at `now`. If so it is taken and the schedule moves
+  // on to the next one.
   bool TakeDue(Duration now);
 
-  // How many ticks have been taken, and how many were dropped.
+  // How many ticks have been taken, and how many of them re-phased the grid.
   std::int64_t taken() const { return taken_; }
-  std::int64_t dropped() const { return dropped_; }
+  std::int64_t rephased() const { return rephased_; }
 
  private:
-  Duration start_;
   Duration interval_;
-  std::int64_t next_ = 1;
+  Duration next_due_;
   std::int64_t taken_ = 0;
-  std::int64_t dropped_ = 0;
+  std::int64_t rephased_ = 0;
 };
 
 }  // namespace slash

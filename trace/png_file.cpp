@@ -1,4 +1,4 @@
-#include "window/png_file.h"
+#include "trace/png_file.h"
 
 #include <zlib.h>
 
@@ -69,9 +69,12 @@ bool WritePng(const std::string& path, int width, int height,
   AppendChunk(png, "IDAT", compressed);
   AppendChunk(png, "IEND", {});
 
-  const std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"),
-                                                                &std::fclose);
-  return file && std::fwrite(png.data(), 1, png.size(), file.get()) == png.size();
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+  // What stdio still buffers is written by fclose, which can fail too.
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
 }
 
 }  // namespace slash

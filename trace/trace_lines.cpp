@@ -1,4 +1,4 @@
-#include "app/trace_lines.h"
+#include "trace/trace_lines.h"
 
 #include <charconv>
 #include <cstdio>

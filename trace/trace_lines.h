@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "effect/effect_params.h"
-#include "window/recording_window.h"
+#include "trace/recording_window.h"
 
 namespace slash {
 

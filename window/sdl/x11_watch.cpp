@@ -1,4 +1,4 @@
-#include "window/x11_watch.h"
+#include "window/sdl/x11_watch.h"
 
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>

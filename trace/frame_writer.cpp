@@ -1,4 +1,6 @@
-#include "window/frame_writer.h"
+#include "trace/frame_writer.h"
+
+#include <SDL.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -7,14 +9,14 @@
 #include <vector>
 
 #include "runtime/runtime_error.h"
-#include "window/png_file.h"
-#include "window/scene_renderer.h"
+#include "trace/png_file.h"
+#include "window/sdl/scene_renderer.h"
 
 namespace slash {
 namespace {
 
 [[noreturn]] void Fail(const std::string& what) {
-  throw RuntimeError(RuntimeErrorKind::kOutputFailure, what);
+  throw RuntimeError::HostFailure(what, kOutputFailureStatus);
 }
 
 }  // namespace

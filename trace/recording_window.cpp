@@ -1,4 +1,4 @@
-#include "window/recording_window.h"
+#include "trace/recording_window.h"
 
 #include <utility>
 

@@ -1,0 +1,20 @@
+#pragma once
+
+namespace slash {
+
+// Makes sure descriptors 0, 1 and 2 are open before anything else is. A
+// closed one is opened onto /dev/null, read-only: the next file or socket
+// the program opens (such as the display connection) can then never land on
+// it and receive text meant for stdout or stderr, and a write to it still
+// fails as it would have on the closed descriptor, so lost output is noticed.
+void OpenStandardDescriptors();
+
+// Ends the process with status 128 + N on SIGINT or SIGTERM, at once and
+// from inside the handler: nothing the program holds outlives it (a display
+// server drops a client's windows when its connection closes), and it must
+// end even while blocked on a display that does not answer. A signal that
+// was ignored when the program started stays ignored, as a shell expects
+// of a background job.
+void ExitOnStopSignals();
+
+}  // namespace slash

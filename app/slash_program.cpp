@@ -1,0 +1,56 @@
+#include "app/slash_program.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/process_setup.h"
+#include "app/program_info.h"
+#include "runtime/runtime_error.h"
+#include "runtime/runtime_services.h"
+#include "window/backend_choice.h"
+#include "window/effect_window.h"
+
+namespace slash {
+namespace {
+
+constexpr int kStatusDone = 0;
+
+int RunEffect(const std::string& command_line, const BackendWrapper& wrap) {
+  std::unique_ptr<WindowBackend> backend = OpenBackend(ChooseBackend(ProcessEnvironment));
+  if (wrap) backend = wrap(std::move(backend));
+  ProcessRuntime runtime(command_line, [&backend] {
+    const PixelRect primary = backend->PrimaryMonitor();
+    return ScreenSize{primary.width, primary.height};
+  });
+  F_Vesk window(*backend);
+  // The effect's end and a closed window both end the program normally.
+  window.Run(runtime);
+  return kStatusDone;
+}
+
+}  // namespace
+
+int SlashMain(int argc, char** argv, const BackendWrapper& wrap) {
+  OpenStandardDescriptors();
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  switch (FindInfoRequest(arguments)) {
+    case InfoRequest::kHelp:
+      std::fputs(SlashHelp().c_str(), stdout);
+      return kStatusDone;
+    case InfoRequest::kVersion:
+      std::fputs(VersionText("slash").c_str(), stdout);
+      return kStatusDone;
+    case InfoRequest::kNone:
+      break;
+  }
+  ExitOnStopSignals();
+  try {
+    return RunEffect(JoinArguments(arguments), wrap);
+  } catch (const RuntimeError& error) {
+    std::fprintf(stderr, "%s\n", ErrorReportLine(error).c_str());
+    return error.exit_status();
+  }
+}
+
+}  // namespace slash

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+
+#include "window/effect_scene.h"
+
+namespace slash {
+
+// A line's two end pixels on an output of a given size.
+struct PixelLine {
+  int x1 = 0;
+  int y1 = 0;
+  int x2 = 0;
+  int y2 = 0;
+};
+
+// Where a placed line falls on an output of `width` x `height` pixels: the
+// scene's extent maps onto the output's pixels, and the far edge (x = W)
+// falls on the last pixel, so a full-width line covers every column.
+// The output may be larger than the scene (a high-DPI drawable).
+PixelLine LinePixels(const EffectScene& scene, const SlashLine& line, int width, int height);
+
+// The red, green and blue parts of an EffectColor (0x00BBGGRR).
+struct Rgb {
+  std::uint8_t r = 0;
+  std::uint8_t g = 0;
+  std::uint8_t b = 0;
+};
+Rgb ToRgb(EffectColor color);
+
+}  // namespace slash
