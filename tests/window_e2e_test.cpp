@@ -1,14 +1,17 @@
-// The real slash under an Xvfb of the test's own, watched through screenshots
-// and the X server's view of its window.
+// The real slash under an Xvfb of the test's own, on each back end, with and
+// without a window manager. A DAMAGE watch sees every state the screen goes
+// through, stamped with the server's clock, so the counts are exact.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "screen_watch.h"
 #include "x_display.h"
 
 namespace slash {
@@ -16,58 +19,13 @@ namespace {
 
 using testing::ChildProcess;
 using testing::Screenshot;
+using testing::ScreenState;
+using testing::ScreenWatch;
 using testing::XvfbDisplay;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kScreenWidth = 480;
 constexpr int kScreenHeight = 360;
-
-struct Frame {
-  double taken_from_ms;  // when the capture started and ended, since launch
-  double taken_to_ms;
-  Screenshot shot;
-};
-
-struct WatchedRun {
-  Screenshot before;  // the screen before slash starts
-  std::vector<Frame> frames;
-  std::string properties;  // xprop of the window
-  std::string geometry;    // xwininfo of the window
-  int status = -1;
-  double exit_ms = 0;
-};
-
-double MsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-WatchedRun RunWatched(const XvfbDisplay& display, const std::vector<std::string>& words) {
-  WatchedRun run;
-  display.Capture(run.before);
-  std::vector<std::string> argv = {SLASH_PATH};
-  argv.insert(argv.end(), words.begin(), words.end());
-  const Clock::time_point start = Clock::now();
-  ChildProcess slash(argv, display.env());
-  while (slash.Running() && MsSince(start) < 30000) {
-    Frame frame;
-    frame.taken_from_ms = MsSince(start);
-    if (!display.Capture(frame.shot)) continue;
-    frame.taken_to_ms = MsSince(start);
-    run.frames.push_back(std::move(frame));
-    if (run.properties.empty() && MsSince(start) > 500) {
-      const std::string id = display.Query({"xdotool", "search", "--name", "^slash$"});
-      if (!id.empty()) {
-        const std::string first = id.substr(0, id.find('\n'));
-        run.properties = display.Query({"xprop", "-id", first});
-        run.geometry = display.Query({"xwininfo", "-id", first});
-      }
-    }
-  }
-  slash.WaitFor(5000);
-  run.exit_ms = MsSince(start);
-  run.status = slash.status();
-  return run;
-}
+constexpr double kTickMs = 125.0;
 
 enum class Look { kBefore, kBlack, kLines, kFlood, kOther };
 
@@ -85,13 +43,63 @@ Look Classify(const Screenshot& shot, const Screenshot& before, std::uint32_t co
   return colored == shot.pixels.size() ? Look::kFlood : Look::kLines;
 }
 
-bool EveryColumnHas(const Screenshot& shot, std::uint32_t color) {
-  for (int x = 0; x < shot.width; ++x) {
-    bool found = false;
-    for (int y = 0; y < shot.height && !found; ++y) found = shot.At(x, y) == color;
-    if (!found) return false;
+// Whether `after` is `before` plus one line of `color` that crosses every
+// column, and nothing else changed.
+bool AddsOneFullWidthLine(const Screenshot& before, const Screenshot& after, std::uint32_t color) {
+  std::vector<bool> column_gained(static_cast<std::size_t>(after.width), false);
+  for (int y = 0; y < after.height; ++y) {
+    for (int x = 0; x < after.width; ++x) {
+      const std::uint32_t was = before.At(x, y);
+      const std::uint32_t now = after.At(x, y);
+      if (was == now) continue;
+      if (now != color) return false;
+      column_gained[static_cast<std::size_t>(x)] = true;
+    }
+  }
+  for (int x = 0; x < after.width; ++x) {
+    // A column the new line crosses may already hold an earlier line there.
+    bool has_color = column_gained[static_cast<std::size_t>(x)];
+    for (int y = 0; y < after.height && !has_color; ++y) has_color = after.At(x, y) == color;
+    if (!has_color) return false;
   }
   return true;
+}
+
+struct WatchedRun {
+  std::vector<ScreenState> states;
+  std::string properties;  // xprop of the window
+  std::string geometry;    // xwininfo of the window
+  int status = -1;
+};
+
+WatchedRun RunWatched(const XvfbDisplay& display, const testing::Environment& env,
+                      const std::vector<std::string>& words) {
+  WatchedRun run;
+  ScreenWatch watch(display.name());
+  if (!watch.ok()) return run;
+  std::vector<std::string> argv = {SLASH_PATH};
+  argv.insert(argv.end(), words.begin(), words.end());
+  ChildProcess slash(argv, env);
+  // The window's properties, read beside the watch so that it never stalls.
+  std::atomic<bool> running{true};
+  std::thread inspector([&] {
+    for (int i = 0; i < 300 && running && run.properties.empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      const std::string id = display.Query({"xdotool", "search", "--name", "^slash$"});
+      if (id.empty()) continue;
+      const std::string first = id.substr(0, id.find('\n'));
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let a manager settle it
+      run.geometry = display.Query({"xwininfo", "-id", first});
+      run.properties = display.Query({"xprop", "-id", first});
+    }
+  });
+  watch.Record([&] { return slash.Running(); }, 30000, 300);
+  running = false;
+  inspector.join();
+  slash.WaitFor(5000);
+  run.status = slash.status();
+  run.states = watch.states();
+  return run;
 }
 
 struct EffectCase {
@@ -100,70 +108,58 @@ struct EffectCase {
   std::uint32_t color;  // 0x00BBGGRR
 };
 
-void ExpectWholeEffect(const XvfbDisplay& display, const EffectCase& c, bool managed) {
-  const WatchedRun run = RunWatched(display, c.words);
+void ExpectWholeEffect(const XvfbDisplay& display, const testing::Environment& env,
+                       const EffectCase& c, bool managed) {
+  const WatchedRun run = RunWatched(display, env, c.words);
   ASSERT_EQ(run.status, 0);
-  ASSERT_FALSE(run.frames.empty());
+  ASSERT_GE(run.states.size(), 3u);
 
-  // The screen goes: as before, black, lines, flood, and as before once the
-  // window is gone. Nothing else ever shows: no white, no frame, no panel.
+  // The screen goes: as before, black, one state per line, the flood, and
+  // as before once the window is gone. Nothing else ever shows.
+  const Screenshot& before = run.states.front().shot;
   std::vector<Look> looks;
-  std::set<std::vector<std::uint32_t>> line_states;
-  const Frame* first_lines = nullptr;
-  const Frame* last_lines = nullptr;
-  const Frame* first_flood = nullptr;
-  const Frame* window_gone = nullptr;
-  double longest_gap = 0;
-  for (std::size_t i = 0; i < run.frames.size(); ++i) {
-    const Frame& frame = run.frames[i];
-    const Look look = Classify(frame.shot, run.before, c.color);
-    // Once the flood gives way, the window is gone and the desktop is back.
-    if (first_flood && look != Look::kFlood) {
-      window_gone = &frame;
-      break;
-    }
-    ASSERT_NE(look, Look::kOther) << "unexpected pixels " << frame.taken_from_ms << " ms in";
-    if (!looks.empty() && look == looks.back()) {
-      if (look == Look::kLines) line_states.insert(frame.shot.pixels);
-      if (look == Look::kLines) last_lines = &frame;
+  std::vector<const ScreenState*> lines;
+  const ScreenState* flood = nullptr;
+  const ScreenState* gone = nullptr;
+  for (std::size_t i = 1; i < run.states.size(); ++i) {
+    const ScreenState& state = run.states[i];
+    const Look look = Classify(state.shot, before, c.color);
+    if (flood != nullptr && look != Look::kFlood) {
+      // The window is gone; the desktop may take a few states to come back
+      // whole (a panel repaints itself), and must end as it was.
+      gone = gone != nullptr ? gone : &state;
       continue;
     }
-    looks.push_back(look);
+    ASSERT_NE(look, Look::kOther) << "state " << i << " shows other pixels";
     if (look == Look::kLines) {
-      line_states.insert(frame.shot.pixels);
-      first_lines = first_lines ? first_lines : &frame;
-      last_lines = &frame;
+      const Screenshot& previous = lines.empty() ? run.states[i - 1].shot : lines.back()->shot;
+      EXPECT_TRUE(AddsOneFullWidthLine(previous, state.shot, c.color)) << "line " << lines.size();
+      lines.push_back(&state);
     }
-    if (look == Look::kFlood && !first_flood) first_flood = &frame;
-    if (first_lines && !first_flood && i > 0) {
-      longest_gap = std::max(longest_gap, frame.taken_to_ms - run.frames[i - 1].taken_from_ms);
-    }
+    if (look == Look::kFlood) flood = &state;
+    if (looks.empty() || looks.back() != look) looks.push_back(look);
   }
-  std::vector<Look> expected = {Look::kBefore, Look::kBlack};
+  std::vector<Look> expected = {Look::kBlack};
   if (c.count >= 0) expected.push_back(Look::kLines);
   if (c.count >= -1) expected.push_back(Look::kFlood);
-  if (looks.front() != Look::kBefore) looks.insert(looks.begin(), Look::kBefore);
+  if (c.count < -1) expected.push_back(Look::kBefore);
   ASSERT_EQ(looks, expected);
+  EXPECT_EQ(run.states.back().shot.pixels, before.pixels) << "the desktop did not come back";
+  ASSERT_EQ(static_cast<int>(lines.size()), std::max(0, c.count + 1));
 
-  if (c.count >= 0) {
-    ASSERT_TRUE(last_lines && first_flood);
-    const int lines = c.count + 1;
-    EXPECT_TRUE(EveryColumnHas(last_lines->shot, c.color)) << "a line stops short of an edge";
-    EXPECT_LE(static_cast<int>(line_states.size()), lines);
-    if (longest_gap < 110) {
-      EXPECT_EQ(static_cast<int>(line_states.size()), lines) << "every tick's frame was captured";
+  // On the 125 ms grid, by the server's clock: each line a tick after the
+  // one before, the flood a tick after the last line, the window gone seven
+  // ticks after the flood.
+  if (!lines.empty()) {
+    const double first = lines.front()->server_ms;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+      EXPECT_NEAR(lines[k]->server_ms - first, k * kTickMs, 5.0) << "line " << k;
     }
-    const double placing_ms = first_flood->taken_to_ms - first_lines->taken_from_ms;
-    EXPECT_NEAR(placing_ms, lines * 125.0, 125.0);
+    EXPECT_NEAR(flood->server_ms - first, lines.size() * kTickMs, 5.0);
   }
-  // The window goes seven ticks after the flood, and the process with it.
-  if (first_flood && window_gone) {
-    const double flood_to_end = window_gone->taken_to_ms - first_flood->taken_from_ms;
-    EXPECT_GT(flood_to_end, 875.0 - 150.0);
-    EXPECT_LT(flood_to_end, 875.0 + 350.0);
-  }
-  if (window_gone) {
-    EXPECT_LT(run.exit_ms - window_gone->taken_from_ms, 2000.0);
+  if (flood != nullptr) {
+    ASSERT_NE(gone, nullptr);
+    EXPECT_NEAR(static_cast<double>(gone->server_ms) - flood->server_ms, 7 * kTickMs, 10.0);
   }
 
   // The window: at the origin with the screen's size, never in a task bar or pager.
@@ -186,22 +182,35 @@ const EffectCase kEffectCases[] = {
     {{"30", "blue"}, 30, 0xFF0000},
     {{"0", "white"}, 0, 0xFFFFFF},
     {{"-1", "green"}, -1, 0x00FF00},
+    {{"99", "yellow"}, 99, 0x00FFFF},
 };
 
-class SlashWindow : public ::testing::TestWithParam<bool> {};
+struct WindowCase {
+  const char* backend;
+  bool managed;
+};
+
+class SlashWindow : public ::testing::TestWithParam<WindowCase> {};
 
 TEST_P(SlashWindow, ShowsTheWholeEffectAndEndsByItself) {
-  const bool managed = GetParam();
-  const XvfbDisplay display(kScreenWidth, kScreenHeight, managed);
-  ASSERT_TRUE(display.ok()) << "no Xvfb" << (managed ? " with a window manager" : "");
+  const WindowCase& param = GetParam();
+  const XvfbDisplay display(kScreenWidth, kScreenHeight, param.managed);
+  ASSERT_TRUE(display.ok()) << "no Xvfb" << (param.managed ? " with a window manager" : "");
+  testing::Environment env = display.env();
+  env.push_back(std::string("SLASH_BACKEND=") + param.backend);
   for (const EffectCase& c : kEffectCases) {
     SCOPED_TRACE("command line with count " + std::to_string(c.count));
-    ExpectWholeEffect(display, c, managed);
+    ExpectWholeEffect(display, env, c, param.managed);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowManagers, SlashWindow, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Openbox" : "NoManager"; });
+INSTANTIATE_TEST_SUITE_P(BackEnds, SlashWindow,
+                         ::testing::Values(WindowCase{"x11", false}, WindowCase{"x11", true},
+                                           WindowCase{"sdl", false}, WindowCase{"sdl", true}),
+                         [](const auto& info) {
+                           return std::string(info.param.backend) +
+                                  (info.param.managed ? "Openbox" : "NoManager");
+                         });
 
 }  // namespace
 }  // namespace slash

@@ -1,0 +1,126 @@
+#include "screen_watch.h"
+
+#include <poll.h>
+#include <xcb/damage.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace slash::testing {
+namespace {
+
+int Shift(std::uint32_t mask) {
+  int shift = 0;
+  while (mask != 0 && (mask & 1) == 0) mask >>= 1, ++shift;
+  return shift;
+}
+
+// A component of a pixel, scaled to 0..255.
+std::uint32_t Component(std::uint32_t pixel, std::uint32_t mask) {
+  const std::uint32_t top = mask >> Shift(mask);
+  return top == 0 ? 0 : ((pixel & mask) >> Shift(mask)) * 255 / top;
+}
+
+}  // namespace
+
+ScreenWatch::ScreenWatch(const std::string& display) {
+  int screen_number = 0;
+  xcb_connection_t* c = xcb_connect(display.c_str(), &screen_number);
+  if (xcb_connection_has_error(c) != 0) {
+    xcb_disconnect(c);
+    return;
+  }
+  auto screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+  for (int i = 0; i < screen_number; ++i) xcb_screen_next(&screens);
+  const xcb_screen_t& screen = *screens.data;
+  root_ = screen.root;
+  width_ = screen.width_in_pixels;
+  height_ = screen.height_in_pixels;
+  for (auto d = xcb_screen_allowed_depths_iterator(&screen); d.rem > 0; xcb_depth_next(&d)) {
+    for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
+      if (v.data->visual_id == screen.root_visual) {
+        masks_[0] = v.data->red_mask;
+        masks_[1] = v.data->green_mask;
+        masks_[2] = v.data->blue_mask;
+      }
+    }
+  }
+  const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c, &xcb_damage_id);
+  if (damage == nullptr || damage->present == 0) {
+    xcb_disconnect(c);
+    return;
+  }
+  std::free(xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr));
+  damage_event_ = damage->first_event;
+  damage_ = xcb_generate_id(c);
+  xcb_damage_create(c, damage_, root_, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+  connection_ = c;
+  TakeState(0);  // as before
+}
+
+ScreenWatch::~ScreenWatch() {
+  if (connection_ != nullptr) xcb_disconnect(connection_);
+}
+
+Screenshot ScreenWatch::Grab() {
+  Screenshot shot;
+  xcb_get_image_reply_t* image = xcb_get_image_reply(
+      connection_,
+      xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, 0, 0,
+                    static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_),
+                    ~0u),
+      nullptr);
+  if (image == nullptr) return shot;
+  const std::uint8_t* data = xcb_get_image_data(image);
+  const std::size_t length = static_cast<std::size_t>(xcb_get_image_data_length(image));
+  const std::size_t count = static_cast<std::size_t>(width_) * height_;
+  // 24- and 30-bit screens keep 32 bits a pixel in this server's byte order.
+  if (length >= count * 4) {
+    shot.width = width_;
+    shot.height = height_;
+    shot.pixels.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::uint32_t pixel = 0;
+      std::memcpy(&pixel, data + i * 4, 4);
+      shot.pixels[i] = (Component(pixel, masks_[2]) << 16) | (Component(pixel, masks_[1]) << 8) |
+                       Component(pixel, masks_[0]);
+    }
+  }
+  std::free(image);
+  return shot;
+}
+
+void ScreenWatch::TakeState(std::uint32_t server_ms) {
+  Screenshot shot = Grab();
+  if (shot.pixels.empty()) return;
+  if (!states_.empty() && states_.back().shot.pixels == shot.pixels) return;
+  states_.push_back({server_ms, std::move(shot)});
+}
+
+void ScreenWatch::Record(const std::function<bool()>& keep_going, int timeout_ms, int settle_ms) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  Clock::time_point settle_end = Clock::time_point::max();
+  xcb_flush(connection_);
+  while (Clock::now() < std::min(deadline, settle_end)) {
+    if (settle_end == Clock::time_point::max() && !keep_going()) {
+      settle_end = Clock::now() + std::chrono::milliseconds(settle_ms);
+    }
+    pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
+    poll(&fd, 1, 5);
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+      if (event->response_type == damage_event_ + XCB_DAMAGE_NOTIFY) {
+        const auto* notify = reinterpret_cast<xcb_damage_notify_event_t*>(event);
+        // Take the damage first: whatever is drawn after the grab starts
+        // raises the next notification.
+        xcb_damage_subtract(connection_, damage_, XCB_NONE, XCB_NONE);
+        TakeState(notify->timestamp);
+      }
+      std::free(event);
+    }
+  }
+}
+
+}  // namespace slash::testing
