@@ -76,14 +76,22 @@ Screenshot ScreenWatch::Grab() {
   const std::uint8_t* data = xcb_get_image_data(image);
   const std::size_t length = static_cast<std::size_t>(xcb_get_image_data_length(image));
   const std::size_t count = static_cast<std::size_t>(width_) * height_;
-  // 24- and 30-bit screens keep 32 bits a pixel in this server's byte order.
-  if (length >= count * 4) {
+  // 24- and 30-bit screens keep 32 bits a pixel, 16-bit ones 16 bits, in
+  // this machine's byte order (the server runs here).
+  const std::size_t bytes = length >= count * 4 ? 4 : length >= count * 2 ? 2 : 0;
+  if (bytes != 0) {
     shot.width = width_;
     shot.height = height_;
     shot.pixels.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
       std::uint32_t pixel = 0;
-      std::memcpy(&pixel, data + i * 4, 4);
+      if (bytes == 4) {
+        std::memcpy(&pixel, data + i * 4, 4);
+      } else {
+        std::uint16_t narrow = 0;
+        std::memcpy(&narrow, data + i * 2, 2);
+        pixel = narrow;
+      }
       shot.pixels[i] = (Component(pixel, masks_[2]) << 16) | (Component(pixel, masks_[1]) << 8) |
                        Component(pixel, masks_[0]);
     }

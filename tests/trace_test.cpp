@@ -158,11 +158,42 @@ TEST(SlashTrace, OverflowingCountEndsWithTheErrorBeforeAnyTick) {
 }
 
 TEST(SlashTrace, RejectsAMalformedScreen) {
-  for (const std::string screen : {"0x100", "100", "axb", "10x10x"}) {
+  for (const std::string screen :
+       {"0x100", "100", "axb", "10x10x", "4294967297x10", "10x4294967297", "-1x10", "+5x5"}) {
     const auto result = RunProcess({SLASH_TRACE_PATH, "--screen", screen});
     EXPECT_EQ(result.status, 2) << screen;
     EXPECT_TRUE(result.out.empty());
     EXPECT_NE(result.err.find("usage"), std::string::npos);
+  }
+}
+
+TEST(SlashTrace, OverflowRepeatsTheNumberAsWritten) {
+  for (const std::string number : {"1e308", "2147483648", "-2147483649.5", "1e309"}) {
+    const Trace trace = RunTrace({number, "red"});
+    EXPECT_EQ(trace.status, 1);
+    EXPECT_NE(trace.err.find("\"" + number + "\""), std::string::npos) << trace.err;
+  }
+}
+
+// Lost output is a failure of one line, never a silent success.
+TEST(SlashTrace, OutputThatCannotBeWrittenFailsWithTheReason) {
+  const std::string frames = ::testing::TempDir() + "slash-trace-small-limit";
+  const struct {
+    const char* shell;  // $0 is slash-trace
+    const char* message;
+  } cases[] = {
+      {"exec \"$0\" 3 red >/dev/full", "slash-trace: cannot write the trace: No space left on device\n"},
+      {"exec \"$0\" 3 red >&-", "slash-trace: cannot write the trace: Bad file descriptor\n"},
+      // A file-size limit stands in for a folder that fills up.
+      {"ulimit -f 1; trap '' XFSZ; exec \"$0\" --frames \"$1\" 3 red >/dev/null",
+       "File too large\n"},
+  };
+  for (const auto& c : cases) {
+    const auto result = RunProcess({"sh", "-c", c.shell, SLASH_TRACE_PATH, frames});
+    EXPECT_EQ(result.status, 2) << c.shell;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line: " << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.rfind("slash-trace: cannot write", 0), 0u) << result.err;
   }
 }
 

@@ -7,6 +7,10 @@
 #include <string>
 #include <thread>
 
+#include <fstream>
+#include <sstream>
+
+#include "screen_watch.h"
 #include "x_display.h"
 
 namespace slash {
@@ -15,6 +19,8 @@ namespace {
 using testing::ChildProcess;
 using testing::RunProcess;
 using testing::XvfbDisplay;
+
+using testing::ScreenWatch;
 
 constexpr int kNoDisplayStatus = 3;
 constexpr int kDisplayLostStatus = 4;
@@ -123,6 +129,173 @@ TEST(SlashFaults, TwentyRunsBackToBackLeaveNothingBehind) {
     EXPECT_EQ(kill(slash.pid(), 0), -1) << "run " << run << " left its process behind";
     EXPECT_EQ(display.Query({"xdotool", "search", "--name", "^slash$"}), "")
         << "run " << run << " left its window on the screen";
+  }
+}
+
+// With any standard descriptor closed, the display connection must not land
+// on it: an error line written into it would hang the program for ever.
+TEST(SlashFaults, ClosedStandardDescriptorsNeitherHangNorLoseTheStatus) {
+  const XvfbDisplay display(320, 240, false);
+  ASSERT_TRUE(display.ok());
+  const char* const closings[] = {"<&-",     ">&-",        "2>&-",          "<&- >&-",
+                                  "<&- 2>&-", ">&- 2>&-", "<&- >&- 2>&-"};
+  const struct {
+    const char* words;
+    int status;
+  } runs[] = {{"2147483648 red", 1}, {"1e309 red", 1}, {"-8 red", 0}};
+  for (const char* closing : closings) {
+    for (const auto& run : runs) {
+      const std::string shell = std::string("exec \"$0\" ") + run.words + " " + closing;
+      ChildProcess slash({"sh", "-c", shell, SLASH_PATH}, display.env());
+      ASSERT_TRUE(slash.WaitFor(5000)) << shell << " hangs";
+      EXPECT_EQ(slash.status(), run.status) << shell;
+    }
+  }
+}
+
+TEST(SlashFaults, ASignalIgnoredAtStartStaysIgnored) {
+  const XvfbDisplay display(320, 240, false);
+  ASSERT_TRUE(display.ok());
+  ChildProcess slash({"sh", "-c", "trap '' INT; exec \"$0\" 30 red", SLASH_PATH}, display.env());
+  Sleep(500);
+  slash.Signal(SIGINT);
+  EXPECT_FALSE(slash.WaitFor(500)) << "an ignored SIGINT ended the run";
+  slash.Signal(SIGTERM);
+  ASSERT_TRUE(slash.WaitFor(2000));
+  EXPECT_EQ(slash.status(), 128 + SIGTERM);
+}
+
+TEST(SlashFaults, StopSignalsEndTheRunEvenWhileTheServerHangs) {
+  XvfbDisplay display(320, 240, false);
+  ASSERT_TRUE(display.ok());
+  ChildProcess slash({SLASH_PATH, "30", "red"}, display.env());
+  Sleep(1800);
+  display.Pause(true);
+  Sleep(300);
+  slash.Signal(SIGTERM);
+  const bool ended = slash.WaitFor(1000);
+  display.Pause(false);
+  ASSERT_TRUE(ended) << "SIGTERM did not end slash while the server was stopped";
+  EXPECT_EQ(slash.status(), 128 + SIGTERM);
+}
+
+// The server can go at any moment, start-up included: the answer is always
+// one line and a display status, never a library's report.
+TEST(SlashFaults, LosingTheDisplayDuringStartUpIsOneLine) {
+  for (const int after_ms : {0, 3, 8, 15, 30, 60}) {
+    XvfbDisplay display(320, 240, false);
+    ASSERT_TRUE(display.ok());
+    ChildProcess slash({SLASH_PATH, "3", "red"}, display.env());
+    Sleep(after_ms);
+    display.Kill();
+    ASSERT_TRUE(slash.WaitFor(3000)) << "after " << after_ms << " ms";
+    const std::string err = slash.TakeErr();
+    EXPECT_TRUE(slash.status() == kDisplayLostStatus || slash.status() == kNoDisplayStatus)
+        << "after " << after_ms << " ms: status " << slash.status() << ", " << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+    EXPECT_EQ(err.rfind("slash: ", 0), 0u) << err;
+  }
+}
+
+// A stopped and continued process takes its overdue tick at once and the
+// next a whole tick later: two lines never land a few milliseconds apart.
+TEST(SlashFaults, AStallRephasesTheTicks) {
+  const XvfbDisplay display(320, 240, false);
+  ASSERT_TRUE(display.ok());
+  ScreenWatch watch(display.name());
+  ASSERT_TRUE(watch.ok());
+  ChildProcess slash({SLASH_PATH, "20", "red"}, display.env());
+  bool stalled = false;
+  const auto start = std::chrono::steady_clock::now();
+  watch.Record(
+      [&] {
+        if (!stalled && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(2200)) {
+          slash.Signal(SIGSTOP);
+          Sleep(190);
+          slash.Signal(SIGCONT);
+          stalled = true;
+        }
+        return slash.Running();
+      },
+      20000, 100);
+  ASSERT_EQ(slash.status(), 0);
+  std::vector<std::uint32_t> line_times;
+  for (const auto& state : watch.states()) {
+    bool red = false;
+    bool other = false;
+    for (const std::uint32_t pixel : state.shot.pixels) {
+      red = red || pixel == 0x0000FF;
+      other = other || (pixel != 0x0000FF && pixel != 0);
+    }
+    if (red && !other) line_times.push_back(state.server_ms);
+  }
+  ASSERT_GE(line_times.size(), 21u);  // 21 lines, then the flood
+  std::uint32_t longest = 0;
+  for (std::size_t k = 1; k < line_times.size(); ++k) {
+    const std::uint32_t gap = line_times[k] - line_times[k - 1];
+    EXPECT_GE(gap, 120u) << "lines " << k - 1 << " and " << k;
+    longest = std::max(longest, gap);
+  }
+  EXPECT_GT(longest, 200u) << "the stall did not show";
+}
+
+std::string MappedLibraries(int pid) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  std::stringstream text;
+  text << maps.rdbuf();
+  return text.str();
+}
+
+// On the X server the process maps no SDL library; asked for, it does.
+TEST(SlashFaults, TheXServerPathLoadsNoSdl) {
+  const XvfbDisplay display(320, 240, false);
+  ASSERT_TRUE(display.ok());
+  for (const bool sdl : {false, true}) {
+    testing::Environment env = display.env();
+    env.push_back(sdl ? "SLASH_BACKEND=sdl" : "SLASH_BACKEND");
+    ChildProcess slash({SLASH_PATH, "3", "red"}, env);
+    Sleep(700);
+    ASSERT_TRUE(slash.Running());
+    const std::string maps = MappedLibraries(slash.pid());
+    EXPECT_EQ(maps.find("libSDL2") != std::string::npos, sdl) << (sdl ? "sdl" : "x11");
+    ASSERT_TRUE(slash.WaitFor(5000));
+    EXPECT_EQ(slash.status(), 0);
+  }
+}
+
+// Every TrueColor depth gets the exact colours, on the screen DISPLAY names.
+TEST(SlashFaults, EveryDepthAndTheNamedScreenShowTheExactColours) {
+  const struct {
+    int depth;
+    bool second_screen;
+  } cases[] = {{16, false}, {24, false}, {30, false}, {24, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("depth " + std::to_string(c.depth) + (c.second_screen ? ", screen 1" : ""));
+    const XvfbDisplay display(320, 240, false, c.depth, c.second_screen);
+    ASSERT_TRUE(display.ok());
+    const std::string name = display.name() + (c.second_screen ? ".1" : "");
+    ScreenWatch watch(name);
+    ASSERT_TRUE(watch.ok());
+    const int width = 320;  // both screens are 320 pixels wide
+    ChildProcess slash({SLASH_PATH, "0", "white"}, {"DISPLAY=" + name, "WAYLAND_DISPLAY"});
+    watch.Record([&] { return slash.Running(); }, 10000, 100);
+    ASSERT_EQ(slash.status(), 0) << slash.TakeErr();
+    bool black = false;
+    bool line = false;
+    bool flood = false;
+    for (const auto& state : watch.states()) {
+      std::size_t white = 0;
+      std::size_t dark = 0;
+      for (const std::uint32_t pixel : state.shot.pixels) {
+        white += pixel == 0xFFFFFF;
+        dark += pixel == 0;
+      }
+      const std::size_t all = state.shot.pixels.size();
+      black = black || dark == all;
+      line = line || (white >= static_cast<std::size_t>(width) && white + dark == all && dark > 0);
+      flood = flood || white == all;
+    }
+    EXPECT_TRUE(black && line && flood) << black << line << flood;
   }
 }
 

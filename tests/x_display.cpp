@@ -24,13 +24,16 @@ std::string ReadDisplayNumber(int fd) {
 
 }  // namespace
 
-XvfbDisplay::XvfbDisplay(int width, int height, bool with_window_manager, int depth) {
+XvfbDisplay::XvfbDisplay(int width, int height, bool with_window_manager, int depth,
+                         bool second_screen) {
   int fds[2];
   if (pipe(fds) != 0) return;
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-  server_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                               "-nolisten", "tcp", "-noreset"});
+  std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                   "-screen",   "0",          screen,
+                                   "-nolisten", "tcp",        "-noreset"};
+  if (second_screen) argv.insert(argv.end(), {"-screen", "1", "320x200x24"});
+  server_ = std::make_unique<ChildProcess>(argv);
   close(fds[1]);
   const std::string number = ReadDisplayNumber(fds[0]);
   close(fds[0]);

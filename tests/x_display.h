@@ -13,8 +13,10 @@ namespace slash::testing {
 // optional EWMH window manager (openbox) and a panel (tint2) on it.
 class XvfbDisplay {
  public:
-  // `depth` is the screen's bits per pixel: 16, 24 or 30.
-  XvfbDisplay(int width, int height, bool with_window_manager, int depth = 24);
+  // `depth` is the screen's bits per pixel: 16, 24 or 30. A second screen,
+  // when asked for, is 320x200 and named ":N.1".
+  XvfbDisplay(int width, int height, bool with_window_manager, int depth = 24,
+              bool second_screen = false);
   ~XvfbDisplay();
 
   bool ok() const { return !name_.empty(); }
