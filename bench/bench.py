@@ -1,18 +1,21 @@
 #!/usr/bin/env python3
-"""Measures the real slash under an Xvfb of its own, beside this machine's floors.
+"""Measures slash the way a user sees it, beside floors, in one run.
 
 Usage: bench/bench.py [--build DIR] [--runs N] [--quick] [--markdown FILE]
 
-Every figure is taken over several runs and given as min / median / max, and
-beside the floor measured in the same session: a bare sleep-to-deadline loop
-for tick lateness, a minimal SDL2 program for start-up, exit, memory and CPU.
-Timestamps come from the benchmark build of slash (slash-bench: the same
-sources, with stamps at the loop's tick and present calls) and from this
-script, on the same monotonic clock. Nothing here asserts a timing.
+For each screen size an Xvfb of its own runs, and on it, in turn, each
+program: slash on the X server back end, slash on the SDL back end, the
+server-side floor (bench/floor_x11.cpp: a black-background window and one
+core line request a tick) and the SDL floor (bench/floor_sdl.cpp). A watcher
+outside the process (screen-stamps) reports every change the server draws,
+through DAMAGE. From it: exec to the first black frame, and how far each
+line and the flood land from the 125 ms grid on the screen. From the
+kernel: CPU and peak resident memory (wait4). From slash-bench (slash with
+stamps): tick lateness inside the process and end tick to exit.
+Every figure is what this machine measured; nothing here asserts a timing.
 """
 
 import argparse
-import json
 import os
 import platform
 import statistics
@@ -21,73 +24,122 @@ import sys
 import tempfile
 import time
 
-TICK_NS = 125_000_000
+TICK_MS = 125.0
+SIZES = ["640x480", "1920x1080", "3840x2160", "7680x4320"]
+LINES = 13  # the default command line
+GROUP_GAP_MS = 20  # damage reports closer than this are one screen change
 
 
 class Xvfb:
-    """An Xvfb on a display number the server picks."""
+    """An Xvfb on a display number the server picks, with a non-black root."""
 
     def __init__(self, size):
         read_fd, write_fd = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size + "x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", size + "x24", "-nolisten", "tcp",
+             "-noreset"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
             self.display = ":" + pipe.readline().strip()
         if self.display == ":":
             raise SystemExit("bench: Xvfb did not start")
+        subprocess.run(["xsetroot", "-solid", "#203040"], env=self.env(), check=False)
 
-    def env(self):
-        env = dict(os.environ, DISPLAY=self.display)
+    def env(self, **extra):
+        env = dict(os.environ, DISPLAY=self.display, **extra)
         env.pop("WAYLAND_DISPLAY", None)
         return env
 
     def close(self):
-        self.process.kill()
+        self.process.terminate()
         self.process.wait()
 
 
-def run_stamped(argv, env):
-    """Runs a program that prints 'slash-bench EVENT INDEX NS' lines on stderr."""
-    exec_ns = time.monotonic_ns()
+def high_water_kib(pid):
+    try:
+        with open(f"/proc/{pid}/status") as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+def run_watched(argv, env, watcher):
+    """Runs a program under the outside watcher; returns what both saw."""
+    watch = subprocess.Popen([watcher], env=env, stdout=subprocess.PIPE, text=True)
+    if not watch.stdout.readline().startswith("ready"):
+        raise SystemExit("bench: screen-stamps did not start")
+    with tempfile.TemporaryFile() as err:
+        exec_ns = time.monotonic_ns()
+        process = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=err)
+        # The kernel's peak RSS for a child counts the forked Python before
+        # exec; the high-water mark in /proc counts only the program's own.
+        peak_kib = 0
+        while True:
+            pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+            if pid != 0:
+                break
+            peak_kib = max(peak_kib, high_water_kib(process.pid))
+            time.sleep(0.005)
+        exit_ns = time.monotonic_ns()
+        process.returncode = 0
+        err.seek(0)
+        stderr = err.read().decode(errors="replace")
+    time.sleep(0.1)  # the window's disappearance reaches the watcher
+    watch.terminate()
+    events = []
+    for line in watch.stdout.read().split("\n"):
+        parts = line.split()
+        if len(parts) == 3:
+            events.append((int(parts[0]), int(parts[1]), int(parts[2], 16)))
+    watch.wait()
+    return {"exec": exec_ns, "exit": exit_ns, "status": os.waitstatus_to_exitcode(status),
+            "cpu_s": usage.ru_utime + usage.ru_stime, "rss_mib": peak_kib / 1024,
+            "events": events, "stderr": stderr}
+
+
+def screen_figures(run):
+    """Exec to first black, and the lines' and flood's distance from the grid."""
+    events = run["events"]
+    black = next((e for e in events if e[2] == 0 and e[0] >= run["exec"]), None)
+    if black is None:
+        return None
+    # Screen changes after the start delay, each a group of close reports.
+    groups = []
+    for arrived, server_ms, _ in events:
+        if server_ms < black[1] + 1000:
+            continue
+        if groups and server_ms - groups[-1][-1] < GROUP_GAP_MS:
+            groups[-1].append(server_ms)
+        else:
+            groups.append([server_ms])
+    starts = [g[0] for g in groups[:LINES + 1]]  # the lines, then the flood
+    offsets = [abs(t - (starts[0] + k * TICK_MS)) for k, t in enumerate(starts)]
+    return {"first_black_ms": (black[0] - run["exec"]) / 1e6,
+            "grid_ms": max(offsets) if len(starts) == LINES + 1 else float("nan")}
+
+
+def stamped(argv, env):
+    """slash-bench: in-process tick lateness and end tick to exit."""
     process = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    stamps = {}
-    ticks = {}
+    due, took, end = {}, {}, None
     for raw in process.stderr:
         parts = raw.decode(errors="replace").split()
-        if len(parts) != 4 or parts[0] != "slash-bench":
-            continue
-        event, index, ns = parts[1], int(parts[2]), int(parts[3])
-        if event == "tick":
-            ticks[index] = ns
-        elif event == "present":
-            # The first frame that can be seen: the first presented after mapping.
-            if "mapped" in stamps:
-                stamps.setdefault("first_present", ns)
-        else:
-            stamps[event] = ns
-    _, status, usage = os.wait4(process.pid, 0)
+        if len(parts) == 4 and parts[0] == "slash-bench":
+            index, ns = int(parts[2]), int(parts[3])
+            if parts[1] == "due":
+                due[index] = ns
+            elif parts[1] == "tick":
+                took[index] = ns
+            elif parts[1] == "end":
+                end = ns
+    process.wait()
     exit_ns = time.monotonic_ns()
-    return {
-        "exec": exec_ns,
-        "exit": exit_ns,
-        "status": os.waitstatus_to_exitcode(status),
-        "cpu_s": usage.ru_utime + usage.ru_stime,
-        "rss_kib": usage.ru_maxrss,
-        "ticks": ticks,
-        **stamps,
-    }
-
-
-def lateness_ms(run):
-    load = run["load"]
-    return [(ns - (load + k * TICK_NS)) / 1e6 for k, ns in sorted(run["ticks"].items())]
-
-
-def end_offset_ms(run):
-    last = max(run["ticks"])
-    return (run["ticks"][last] - (run["load"] + last * TICK_NS)) / 1e6
+    late = [(took[k] - due[k]) / 1e6 for k in due if k in took]
+    return late, (exit_ns - end) / 1e6 if end else float("nan")
 
 
 def percentile(values, fraction):
@@ -95,124 +147,68 @@ def percentile(values, fraction):
     return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
 
 
-def spread(values):
-    return (min(values), statistics.median(values), max(values))
+def measure(build, sizes, runs):
+    watcher = os.path.join(build, "bench", "screen-stamps")
+    slash = os.path.join(build, "slash")
+    programs = {
+        "slash, X11 back end": ([slash], {"SLASH_BACKEND": "x11"}),
+        "slash, SDL back end": ([slash], {"SLASH_BACKEND": "sdl"}),
+        "server-side floor": ([os.path.join(build, "bench", "floor-x11")], {}),
+        "SDL floor": ([os.path.join(build, "bench", "floor-sdl"), "loop"], {}),
+    }
+    results = {}
+    for size in sizes:
+        x = Xvfb(size)
+        try:
+            for run in range(runs):
+                for name, (argv, extra) in programs.items():
+                    seen = run_watched(argv, x.env(**extra), watcher)
+                    cell = results.setdefault((name, size), {"first_black_ms": [], "grid_ms": [],
+                                                             "cpu_s": [], "rss_mib": [],
+                                                             "late_ms": [], "exit_ms": []})
+                    figures = screen_figures(seen) if seen["status"] == 0 else None
+                    if figures is None:
+                        print(f"bench: {name} at {size}: status {seen['status']}, "
+                              f"no black frame seen {seen['stderr'].strip()}", file=sys.stderr)
+                        continue
+                    cell["first_black_ms"].append(figures["first_black_ms"])
+                    cell["grid_ms"].append(figures["grid_ms"])
+                    cell["cpu_s"].append(seen["cpu_s"])
+                    cell["rss_mib"].append(seen["rss_mib"])
+                for backend in ("x11", "sdl"):
+                    late, exit_ms = stamped([os.path.join(build, "slash-bench")],
+                                            x.env(SLASH_BACKEND=backend))
+                    name = f"slash, {backend.upper()} back end"
+                    results[(name, size)]["late_ms"] += late
+                    results[(name, size)]["exit_ms"].append(exit_ms)
+        finally:
+            x.close()
+    return programs.keys(), results
 
 
-def measure(build, runs, quick):
-    bench = os.path.join(build, "bench")
-    slash = os.path.join(bench, "slash-bench")
-    floor_sdl = os.path.join(bench, "floor-sdl")
-    floor_sleep = os.path.join(bench, "floor-sleep")
-    x = Xvfb("1920x1080")
-    figures = {}
-    try:
-        samples = {key: [] for key in (
-            "startup", "mapped", "exit", "cpu12", "cpu99", "rss", "end12", "end99",
-            "floor_startup", "floor_mapped", "floor_exit", "floor_cpu", "floor_rss")}
-        tick_late, floor_late = [], []
-        for _ in range(runs):
-            run = run_stamped([slash], x.env())
-            assert run["status"] == 0, run
-            samples["startup"].append((run["first_present"] - run["exec"]) / 1e6)
-            samples["mapped"].append((run["first_present"] - run["mapped"]) / 1e6)
-            samples["exit"].append((run["exit"] - run["end"]) / 1e6)
-            samples["cpu12"].append(run["cpu_s"])
-            samples["rss"].append(run["rss_kib"] / 1024)
-            samples["end12"].append(end_offset_ms(run))
-            tick_late += lateness_ms(run)
-            if not quick:
-                run = run_stamped([slash, "99", "red"], x.env())
-                samples["cpu99"].append(run["cpu_s"])
-                samples["end99"].append(end_offset_ms(run))
-                tick_late += lateness_ms(run)
-
-            floor = run_stamped([floor_sdl, "once"], x.env())
-            samples["floor_startup"].append((floor["first_present"] - floor["exec"]) / 1e6)
-            samples["floor_mapped"].append((floor["first_present"] - floor["mapped"]) / 1e6)
-            samples["floor_exit"].append((floor["exit"] - floor["end"]) / 1e6)
-            samples["floor_rss"].append(floor["rss_kib"] / 1024)
-            floor = run_stamped([floor_sdl, "loop"], x.env())
-            samples["floor_cpu"].append(floor["cpu_s"])
-            floor = run_stamped([floor_sleep, "33"], x.env())
-            floor_late += lateness_ms(floor)
-        figures = {key: spread(values) for key, values in samples.items() if values}
-        figures["tick_late"] = (statistics.median(tick_late), percentile(tick_late, 0.99),
-                                max(tick_late))
-        figures["floor_late"] = (statistics.median(floor_late), percentile(floor_late, 0.99),
-                                 max(floor_late))
-        figures["ticks_measured"] = len(tick_late)
-    finally:
-        x.close()
-    return figures
+def median(values):
+    return statistics.median(values) if values else float("nan")
 
 
-def measure_scale(build, quick):
-    program = os.path.join(build, "bench", "draw-scale")
-    if not os.path.exists(program):
-        return []
-    x = Xvfb("7680x4320")
-    try:
-        with tempfile.NamedTemporaryFile(suffix=".json") as out:
-            argv = [program, "--benchmark_out=" + out.name, "--benchmark_out_format=json"]
-            if quick:
-                argv.append("--benchmark_min_time=0.01")
-            subprocess.run(argv, env=x.env(), check=True, stdout=subprocess.DEVNULL)
-            with open(out.name) as results:
-                return json.load(results)["benchmarks"]
-    finally:
-        x.close()
-
-
-def fmt(triple, digits=2):
-    return " / ".join(f"{value:.{digits}f}" for value in triple)
-
-
-def ratio(ours, floor):
-    return f"{ours[1] / floor[1]:.2f}" if floor[1] else "n/a"
-
-
-def report(figures, scale, runs):
-    f = figures
-    lines = [
-        f"Runs: {runs} of each program; {f['ticks_measured']} ticks of slash in all. "
-        "Figures are min / median / max over runs, except tick lateness "
-        "(median / p99 / max over all ticks).",
-        "",
-        "| Figure | slash | floor | ratio (medians) |",
-        "|---|---|---|---|",
-        f"| exec to first black frame (ms) | {fmt(f['startup'])} | {fmt(f['floor_startup'])} | "
-        f"{ratio(f['startup'], f['floor_startup'])} |",
-        f"| window mapped to first black frame (ms) | {fmt(f['mapped'])} | {fmt(f['floor_mapped'])} | "
-        f"{ratio(f['mapped'], f['floor_mapped'])} |",
-        f"| tick lateness (ms, median / p99 / max) | {fmt(f['tick_late'], 3)} | "
-        f"{fmt(f['floor_late'], 3)} | {ratio(f['tick_late'], f['floor_late'])} |",
-        f"| end tick offset from ideal, N = 12 (ms) | {fmt(f['end12'], 3)} | | |",
-    ]
-    if "end99" in f:
-        lines.append(f"| end tick offset from ideal, N = 99 (ms) | {fmt(f['end99'], 3)} | | |")
-    lines += [
-        f"| end tick to process exit (ms) | {fmt(f['exit'])} | {fmt(f['floor_exit'])} | "
-        f"{ratio(f['exit'], f['floor_exit'])} |",
-        f"| CPU, user + system, default run (s) | {fmt(f['cpu12'], 3)} | {fmt(f['floor_cpu'], 3)} | "
-        f"{ratio(f['cpu12'], f['floor_cpu'])} |",
-    ]
-    if "cpu99" in f:
-        lines.append(f"| CPU, user + system, N = 99 run (s) | {fmt(f['cpu99'], 3)} | | |")
-    lines.append(f"| peak resident memory (MiB) | {fmt(f['rss'], 1)} | {fmt(f['floor_rss'], 1)} | "
-                 f"{ratio(f['rss'], f['floor_rss'])} |")
-    if scale:
-        lines += ["", "Draw plus present of a full frame (100 placed lines):", "",
-                  "| Size | pixels | offscreen software (ms) | window, slash's renderer (ms) |",
-                  "|---|---|---|---|"]
-        by_size = {}
-        for entry in scale:
-            kind, width, height = entry["name"].split("/")[:3]
-            cell = f"{entry['real_time']:.2f}" if "error_occurred" not in entry else "n/a"
-            by_size.setdefault((int(width), int(height)), {})[kind] = cell
-        for (width, height), cells in sorted(by_size.items()):
-            lines.append(f"| {width}x{height} | {width * height / 1e6:.1f} M | "
-                         f"{cells.get('Offscreen', 'n/a')} | {cells.get('Window', 'n/a')} |")
+def report(names, sizes, results, runs):
+    lines = [f"Runs: {runs} of each program at each size, default command line (13 lines). "
+             "Medians over runs; the grid column is the worst over runs, and tick lateness "
+             "inside the process is the p99 over all ticks of slash-bench.", ""]
+    header = "| program | screen | exec to first black (ms) | lines off the grid, worst (ms) " \
+             "| CPU (s) | peak RSS (MiB) | tick lateness in process, p99 (ms) " \
+             "| end tick to exit (ms) |"
+    lines += [header, "|---|---|---|---|---|---|---|---|"]
+    for name in names:
+        for size in sizes:
+            cell = results.get((name, size))
+            if not cell:
+                continue
+            late = f"{percentile(cell['late_ms'], 0.99):.3f}" if cell["late_ms"] else ""
+            exit_ms = f"{median(cell['exit_ms']):.2f}" if cell["exit_ms"] else ""
+            grid = max(cell["grid_ms"]) if cell["grid_ms"] else float("nan")
+            lines.append(f"| {name} | {size} | {median(cell['first_black_ms']):.1f} | {grid:.0f} "
+                         f"| {median(cell['cpu_s']):.3f} | {median(cell['rss_mib']):.1f} "
+                         f"| {late} | {exit_ms} |")
     return "\n".join(lines)
 
 
@@ -231,20 +227,22 @@ def machine():
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default="build", help="the CMake build folder")
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--build", default="build-test", help="the CMake build folder")
+    parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--quick", action="store_true", help="one short round, to check it works")
     parser.add_argument("--markdown", help="also write the report to this file")
     args = parser.parse_args()
     runs = 1 if args.quick else args.runs
-    figures = measure(args.build, runs, args.quick)
-    scale = measure_scale(args.build, args.quick)
-    text = f"Machine: {machine()}; Xvfb 1920x1080x24 (7680x4320 for the scale table).\n\n"
-    text += report(figures, scale, runs)
+    sizes = SIZES[:1] if args.quick else SIZES
+    names, results = measure(args.build, sizes, runs)
+    text = f"Machine: {machine()}; Xvfb at each size, 24 bits.\n\n"
+    text += report(names, sizes, results, runs)
     print(text)
     if args.markdown:
         with open(args.markdown, "w") as out:
             out.write(text + "\n")
+    missing = [key for key, cell in results.items() if not cell["first_black_ms"]]
+    return 1 if missing else 0
 
 
 if __name__ == "__main__":

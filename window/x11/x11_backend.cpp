@@ -91,6 +91,7 @@ X11Backend::X11Backend() {
     throw RuntimeError::HostFailure("cannot open the X display \"" + DisplayName() + "\"",
                                     kNoDisplayStatus);
   }
+  PrefetchRandr(*connection_);
   screen_ = &NumberedScreen(*connection_, screen_number);
   format_ = RootPixelFormat(*screen_);
   InternAtoms();

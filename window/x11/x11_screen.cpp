@@ -31,11 +31,8 @@ std::uint32_t Component(std::uint8_t value, std::uint32_t mask) {
   return static_cast<std::uint32_t>(scaled << shift) & mask;
 }
 
-bool PrimaryFromMonitors(xcb_connection_t& connection, xcb_window_t root, PixelRect& rect) {
-  auto monitors = Owned(
-      xcb_randr_get_monitors_reply(&connection, xcb_randr_get_monitors(&connection, root, 1), nullptr));
-  if (!monitors) return false;
-  for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem > 0;
+bool PrimaryFromMonitors(const xcb_randr_get_monitors_reply_t& monitors, PixelRect& rect) {
+  for (auto it = xcb_randr_get_monitors_monitors_iterator(&monitors); it.rem > 0;
        xcb_randr_monitor_info_next(&it)) {
     const xcb_randr_monitor_info_t& monitor = *it.data;
     if (monitor.primary != 0 && monitor.width > 0 && monitor.height > 0) {
@@ -95,15 +92,25 @@ PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& scr
   PixelRect rect{0, 0, screen.width_in_pixels, screen.height_in_pixels};
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(&connection, &xcb_randr_id);
   if (randr == nullptr || randr->present == 0) return rect;
-  auto version = Owned(xcb_randr_query_version_reply(
-      &connection, xcb_randr_query_version(&connection, 1, 5), nullptr));
+  // The version and the monitors go out together: one round trip. A server
+  // older than 1.5 answers the second with an error, which is only freed.
+  const auto version_cookie = xcb_randr_query_version(&connection, 1, 5);
+  const auto monitors_cookie = xcb_randr_get_monitors(&connection, screen.root, 1);
+  auto version = Owned(xcb_randr_query_version_reply(&connection, version_cookie, nullptr));
+  xcb_generic_error_t* error = nullptr;
+  auto monitors =
+      Owned(xcb_randr_get_monitors_reply(&connection, monitors_cookie, &error));
+  std::free(error);
   if (!version) return rect;
-  const bool has_monitors = version->major_version > 1 || version->minor_version >= 5;
-  if (has_monitors && PrimaryFromMonitors(connection, screen.root, rect)) return rect;
-  if (version->minor_version >= 3 || version->major_version > 1) {
+  if (monitors && PrimaryFromMonitors(*monitors, rect)) return rect;
+  if (version->major_version > 1 || version->minor_version >= 3) {
     PrimaryFromOutput(connection, screen.root, rect);
   }
   return rect;
+}
+
+void PrefetchRandr(xcb_connection_t& connection) {
+  xcb_prefetch_extension_data(&connection, &xcb_randr_id);
 }
 
 }  // namespace slash

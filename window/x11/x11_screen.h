@@ -32,4 +32,8 @@ xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number);
 // CRTC of RandR's primary output; else the whole screen.
 PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen);
 
+// Asks whether the server has RandR without waiting for the answer, so that
+// the question shares a round trip with others.
+void PrefetchRandr(xcb_connection_t& connection);
+
 }  // namespace slash
