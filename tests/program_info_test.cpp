@@ -100,12 +100,19 @@ TEST(Install, PutsTheProgramsAndTheManualPageUnderThePrefix) {
       RunProcess({"cmake", "--install", SLASH_BUILD_DIR, "--prefix", prefix.string()});
   ASSERT_EQ(install.status, 0) << install.err;
   for (const char* file :
-       {"bin/slash", "bin/slash-trace", "share/man/man1/slash.1", "share/man/man1/slash-trace.1"}) {
+       {"bin/slash", "bin/slash-trace", "lib/slash/backends/slash-sdl.so", "share/man/man1/slash.1.gz",
+        "share/man/man1/slash-trace.1.gz", "share/doc/slash/copyright",
+        "share/doc/slash/changelog.gz"}) {
     EXPECT_TRUE(fs::exists(prefix / file)) << file;
   }
   const auto version = RunProcess({(prefix / "bin/slash").string(), "--version"});
   EXPECT_EQ(version.out, "slash " + kVersionText);
-  const auto man = RunProcess({"man", "-l", (prefix / "share/man/man1/slash.1").string()},
+  // The installed program finds its SDL module: what stops it is the display.
+  const auto sdl = RunProcess({(prefix / "bin/slash").string()},
+                              {"SLASH_BACKEND=sdl", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
+  EXPECT_EQ(sdl.err, "slash: no display to show the effect on (neither DISPLAY nor "
+                     "WAYLAND_DISPLAY is set)\n");
+  const auto man = RunProcess({"man", "-l", (prefix / "share/man/man1/slash.1.gz").string()},
                               {"MANPAGER=cat", "MANWIDTH=80"});
   if (man.status != 127) {  // man itself may not be installed
     EXPECT_NE(man.out.find("full-screen"), std::string::npos) << man.err;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds slash and runs its tests. With no argument it runs every stage:
 #   programs  the programs alone, as the README's first command builds them
+#   package   the Debian package: lintian, install, run, remove
 #   plain     warnings as errors, then every test (unit, trace, offscreen
 #             drawing, the real window under Xvfb, the fault suite, memcheck)
 #   sanitize  the same tests built with AddressSanitizer and UBSan (clang)
@@ -50,6 +51,27 @@ programs() {
   build-programs/slash --version
 }
 
+# The Debian package: lintian must accept it, and it must install, run,
+# show its manual page and licence, and remove again.
+package() {
+  cmake -S . -B build-package -G Ninja -DSLASH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build-package
+  rm -f build-package/slash_*.deb
+  (cd build-package && cpack -G DEB)
+  local deb
+  deb=$(ls "$root"/build-package/slash_*.deb)
+  lintian --fail-on error,warning "$deb"
+  local sudo=()
+  [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$deb"
+  /usr/bin/slash --version
+  MANPAGER=cat MANWIDTH=80 man slash | grep -q "full-screen"
+  grep -q "^License: Expat" /usr/share/doc/slash/copyright
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get remove -y -qq slash
+  ! [ -e /usr/bin/slash ]
+  echo "package: lintian clean; installed, ran, showed its manual page and removed"
+}
+
 bench() {
   cmake -S . -B build-test -G Ninja -DSLASH_WERROR=ON -DSLASH_TESTS=ON -DSLASH_BENCH=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -59,10 +81,11 @@ bench() {
 
 case "${1:-all}" in
   programs) programs ;;
+  package) package ;;
   plain) plain ;;
   sanitize) sanitize ;;
   fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
-  all) programs && plain && sanitize && fuzz 60 && bench ;;
-  *) echo "usage: tools/test.sh [programs|plain|sanitize|fuzz [SECONDS]|bench|all]" >&2; exit 2 ;;
+  all) programs && package && plain && sanitize && fuzz 60 && bench ;;
+  *) echo "usage: tools/test.sh [programs|package|plain|sanitize|fuzz [SECONDS]|bench|all]" >&2; exit 2 ;;
 esac

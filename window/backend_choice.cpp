@@ -16,7 +16,7 @@ namespace {
 
 // The SDL module beside the program (a build tree), or where the install
 // rules put it, relative to the program.
-constexpr const char* kModuleDirectories[] = {"", "/..", "/../lib/slash"};
+constexpr const char* kModuleDirectories[] = {"", "/..", "/../lib/slash/backends"};
 constexpr const char* kModuleName = "/slash-sdl.so";
 
 std::string ProgramDirectory() {
