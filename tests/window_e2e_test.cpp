@@ -21,7 +21,7 @@ using testing::ChildProcess;
 using testing::Screenshot;
 using testing::ScreenState;
 using testing::ScreenWatch;
-using testing::XvfbDisplay;
+using testing::TestDisplay;
 
 constexpr int kScreenWidth = 480;
 constexpr int kScreenHeight = 360;
@@ -72,7 +72,7 @@ struct WatchedRun {
   int status = -1;
 };
 
-WatchedRun RunWatched(const XvfbDisplay& display, const testing::Environment& env,
+WatchedRun RunWatched(const TestDisplay& display, const testing::Environment& env,
                       const std::vector<std::string>& words) {
   WatchedRun run;
   ScreenWatch watch(display.name());
@@ -108,7 +108,7 @@ struct EffectCase {
   std::uint32_t color;  // 0x00BBGGRR
 };
 
-void ExpectWholeEffect(const XvfbDisplay& display, const testing::Environment& env,
+void ExpectWholeEffect(const TestDisplay& display, const testing::Environment& env,
                        const EffectCase& c, bool managed) {
   const WatchedRun run = RunWatched(display, env, c.words);
   ASSERT_EQ(run.status, 0);
@@ -194,7 +194,7 @@ class SlashWindow : public ::testing::TestWithParam<WindowCase> {};
 
 TEST_P(SlashWindow, ShowsTheWholeEffectAndEndsByItself) {
   const WindowCase& param = GetParam();
-  const XvfbDisplay display(kScreenWidth, kScreenHeight, param.managed);
+  const TestDisplay display(kScreenWidth, kScreenHeight, param.managed);
   ASSERT_TRUE(display.ok()) << "no Xvfb" << (param.managed ? " with a window manager" : "");
   testing::Environment env = display.env();
   env.push_back(std::string("SLASH_BACKEND=") + param.backend);

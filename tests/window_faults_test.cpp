@@ -18,7 +18,7 @@ namespace {
 
 using testing::ChildProcess;
 using testing::RunProcess;
-using testing::XvfbDisplay;
+using testing::TestDisplay;
 
 using testing::ScreenWatch;
 
@@ -57,7 +57,7 @@ TEST(SlashFaults, WithoutADisplayItSaysWhichAndFailsAtOnce) {
 }
 
 TEST(SlashFaults, OverflowingCountReportsTheErrorWithoutShowingTheWindow) {
-  const XvfbDisplay display(320, 240, false);
+  const TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   const auto result = RunProcess({SLASH_PATH, "99999999999", "red"}, display.env());
   EXPECT_EQ(result.status, 1);
@@ -65,7 +65,7 @@ TEST(SlashFaults, OverflowingCountReportsTheErrorWithoutShowingTheWindow) {
 }
 
 TEST(SlashFaults, LosingTheDisplayMidRunEndsTheProgram) {
-  XvfbDisplay display(320, 240, false);
+  TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   ChildProcess slash({SLASH_PATH, "99", "red"}, display.env());
   Sleep(2000);  // placing lines
@@ -77,7 +77,7 @@ TEST(SlashFaults, LosingTheDisplayMidRunEndsTheProgram) {
 }
 
 TEST(SlashFaults, StopSignalsEndTheRunAtOnceWithTheirStatus) {
-  const XvfbDisplay display(320, 240, false);
+  const TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   const struct {
     int signal_number;
@@ -95,7 +95,7 @@ TEST(SlashFaults, StopSignalsEndTheRunAtOnceWithTheirStatus) {
 }
 
 TEST(SlashFaults, ClosingTheWindowEndsTheRun) {
-  const XvfbDisplay display(320, 240, true);
+  const TestDisplay display(320, 240, true);
   ASSERT_TRUE(display.ok());
   // Through the window manager's close, and by another client destroying it.
   for (const std::string how : {"wmctrl", "xdotool"}) {
@@ -119,7 +119,7 @@ TEST(SlashFaults, ClosingTheWindowEndsTheRun) {
 }
 
 TEST(SlashFaults, TwentyRunsBackToBackLeaveNothingBehind) {
-  const XvfbDisplay display(320, 240, false);
+  const TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   for (int run = 0; run < 20; ++run) {
     // "-8 red" ends at the first tick after the delay.
@@ -135,7 +135,7 @@ TEST(SlashFaults, TwentyRunsBackToBackLeaveNothingBehind) {
 // With any standard descriptor closed, the display connection must not land
 // on it: an error line written into it would hang the program for ever.
 TEST(SlashFaults, ClosedStandardDescriptorsNeitherHangNorLoseTheStatus) {
-  const XvfbDisplay display(320, 240, false);
+  const TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   const char* const closings[] = {"<&-",     ">&-",        "2>&-",          "<&- >&-",
                                   "<&- 2>&-", ">&- 2>&-", "<&- >&- 2>&-"};
@@ -154,7 +154,7 @@ TEST(SlashFaults, ClosedStandardDescriptorsNeitherHangNorLoseTheStatus) {
 }
 
 TEST(SlashFaults, ASignalIgnoredAtStartStaysIgnored) {
-  const XvfbDisplay display(320, 240, false);
+  const TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   ChildProcess slash({"sh", "-c", "trap '' INT; exec \"$0\" 30 red", SLASH_PATH}, display.env());
   Sleep(500);
@@ -166,7 +166,7 @@ TEST(SlashFaults, ASignalIgnoredAtStartStaysIgnored) {
 }
 
 TEST(SlashFaults, StopSignalsEndTheRunEvenWhileTheServerHangs) {
-  XvfbDisplay display(320, 240, false);
+  TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   ChildProcess slash({SLASH_PATH, "30", "red"}, display.env());
   Sleep(1800);
@@ -183,7 +183,7 @@ TEST(SlashFaults, StopSignalsEndTheRunEvenWhileTheServerHangs) {
 // one line and a display status, never a library's report.
 TEST(SlashFaults, LosingTheDisplayDuringStartUpIsOneLine) {
   for (const int after_ms : {0, 3, 8, 15, 30, 60}) {
-    XvfbDisplay display(320, 240, false);
+    TestDisplay display(320, 240, false);
     ASSERT_TRUE(display.ok());
     ChildProcess slash({SLASH_PATH, "3", "red"}, display.env());
     Sleep(after_ms);
@@ -200,7 +200,7 @@ TEST(SlashFaults, LosingTheDisplayDuringStartUpIsOneLine) {
 // A stopped and continued process takes its overdue tick at once and the
 // next a whole tick later: two lines never land a few milliseconds apart.
 TEST(SlashFaults, AStallRephasesTheTicks) {
-  const XvfbDisplay display(320, 240, false);
+  const TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   ScreenWatch watch(display.name());
   ASSERT_TRUE(watch.ok());
@@ -248,7 +248,7 @@ std::string MappedLibraries(int pid) {
 
 // On the X server the process maps no SDL library; asked for, it does.
 TEST(SlashFaults, TheXServerPathLoadsNoSdl) {
-  const XvfbDisplay display(320, 240, false);
+  const TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
   for (const bool sdl : {false, true}) {
     testing::Environment env = display.env();
@@ -271,7 +271,7 @@ TEST(SlashFaults, EveryDepthAndTheNamedScreenShowTheExactColours) {
   } cases[] = {{16, false}, {24, false}, {30, false}, {24, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE("depth " + std::to_string(c.depth) + (c.second_screen ? ", screen 1" : ""));
-    const XvfbDisplay display(320, 240, false, c.depth, c.second_screen);
+    const TestDisplay display(320, 240, false, c.depth, c.second_screen);
     ASSERT_TRUE(display.ok());
     const std::string name = display.name() + (c.second_screen ? ".1" : "");
     ScreenWatch watch(name);

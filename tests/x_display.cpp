@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <csignal>
 #include <thread>
 
@@ -22,9 +24,50 @@ std::string ReadDisplayNumber(int fd) {
   return number;
 }
 
+// The dummy driver's first two outputs as two monitors side by side; the
+// right one is primary. "Enable" switches on an output the driver reports
+// as disconnected.
+constexpr char kTwoMonitorConfig[] = R"(Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoAddGPU" "false"
+EndSection
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 32768
+  Option "Monitor-DUMMY0" "left"
+  Option "Monitor-DUMMY1" "right"
+EndSection
+Section "Monitor"
+  Identifier "left"
+  Modeline "960x600" 46.50 960 1000 1096 1232 600 603 609 630 -hsync +vsync
+  Option "PreferredMode" "960x600"
+  Option "Position" "0 0"
+  Option "Enable" "true"
+EndSection
+Section "Monitor"
+  Identifier "right"
+  Modeline "960x600" 46.50 960 1000 1096 1232 600 603 609 630 -hsync +vsync
+  Option "PreferredMode" "960x600"
+  Option "Position" "960 0"
+  Option "Primary" "true"
+  Option "Enable" "true"
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "left"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 1920 600
+  EndSubSection
+EndSection
+)";
+
 }  // namespace
 
-XvfbDisplay::XvfbDisplay(int width, int height, bool with_window_manager, int depth,
+TestDisplay::TestDisplay(int width, int height, bool with_window_manager, int depth,
                          bool second_screen) {
   int fds[2];
   if (pipe(fds) != 0) return;
@@ -35,8 +78,26 @@ XvfbDisplay::XvfbDisplay(int width, int height, bool with_window_manager, int de
   if (second_screen) argv.insert(argv.end(), {"-screen", "1", "320x200x24"});
   server_ = std::make_unique<ChildProcess>(argv);
   close(fds[1]);
-  const std::string number = ReadDisplayNumber(fds[0]);
-  close(fds[0]);
+  Ready(fds[0], with_window_manager);
+}
+
+TestDisplay::TestDisplay(TwoMonitors, bool with_window_manager) {
+  char dir[] = "/tmp/slash-xorg-XXXXXX";
+  if (mkdtemp(dir) == nullptr) return;
+  config_dir_ = dir;
+  std::ofstream(config_dir_ + "/xorg.conf") << kTwoMonitorConfig;
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+      "Xorg", "-displayfd", std::to_string(fds[1]), "-config", config_dir_ + "/xorg.conf", "-seat",
+      "seat1", "-noreset", "-nolisten", "tcp", "-logfile", config_dir_ + "/xorg.log"});
+  close(fds[1]);
+  Ready(fds[0], with_window_manager);
+}
+
+void TestDisplay::Ready(int fd, bool with_window_manager) {
+  const std::string number = ReadDisplayNumber(fd);
+  close(fd);
   if (number.empty()) return;
   name_ = ":" + number;
   // A root that is neither black nor any effect colour, so that the test
@@ -58,13 +119,13 @@ XvfbDisplay::XvfbDisplay(int width, int height, bool with_window_manager, int de
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
-XvfbDisplay::~XvfbDisplay() {
+TestDisplay::~TestDisplay() {
   panel_.reset();
   window_manager_.reset();
   Stop();
 }
 
-void XvfbDisplay::Stop() {
+void TestDisplay::Stop() {
   if (server_) {
     server_->Signal(SIGCONT);
     server_->Signal(SIGTERM);
@@ -75,9 +136,10 @@ void XvfbDisplay::Stop() {
   const std::string number = name_.substr(1);
   unlink(("/tmp/.X11-unix/X" + number).c_str());
   unlink(("/tmp/.X" + number + "-lock").c_str());
+  if (!config_dir_.empty()) std::filesystem::remove_all(config_dir_);
 }
 
-bool XvfbDisplay::WaitForWindowManager() const {
+bool TestDisplay::WaitForWindowManager() const {
   for (int i = 0; i < 200; ++i) {
     if (Query({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).find("window id") !=
         std::string::npos) {
@@ -88,16 +150,16 @@ bool XvfbDisplay::WaitForWindowManager() const {
   return false;
 }
 
-std::string XvfbDisplay::Query(const std::vector<std::string>& argv) const {
+std::string TestDisplay::Query(const std::vector<std::string>& argv) const {
   return RunProcess(argv, env()).out;
 }
 
-void XvfbDisplay::Kill() {
+void TestDisplay::Kill() {
   if (server_) server_->Signal(SIGKILL);
   if (server_) server_->WaitFor(2000);
 }
 
-void XvfbDisplay::Pause(bool paused) {
+void TestDisplay::Pause(bool paused) {
   if (server_) server_->Signal(paused ? SIGSTOP : SIGCONT);
 }
 

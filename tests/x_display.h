@@ -9,15 +9,21 @@
 
 namespace slash::testing {
 
-// An Xvfb of the test's own, on a display number the server picks, with an
-// optional EWMH window manager (openbox) and a panel (tint2) on it.
-class XvfbDisplay {
+// An X server of the test's own, on a display number the server picks, with
+// an optional EWMH window manager (openbox) and a panel (tint2) on it: an
+// Xvfb, or an Xorg with the dummy driver and two monitors.
+class TestDisplay {
  public:
+  // Xorg with two 960x600 monitors side by side, the right one primary, so
+  // that the primary monitor does not start at (0, 0). Needs root.
+  struct TwoMonitors {};
+  TestDisplay(TwoMonitors, bool with_window_manager);
+
   // `depth` is the screen's bits per pixel: 16, 24 or 30. A second screen,
   // when asked for, is 320x200 and named ":N.1".
-  XvfbDisplay(int width, int height, bool with_window_manager, int depth = 24,
+  TestDisplay(int width, int height, bool with_window_manager, int depth = 24,
               bool second_screen = false);
-  ~XvfbDisplay();
+  ~TestDisplay();
 
   bool ok() const { return !name_.empty(); }
   const std::string& name() const { return name_; }  // ":N"
@@ -31,6 +37,9 @@ class XvfbDisplay {
   void Pause(bool paused);
 
  private:
+  // Reads the display number the server writes to `fd`, then sets up the
+  // root and the window manager.
+  void Ready(int fd, bool with_window_manager);
   bool WaitForWindowManager() const;
   // Ends the server with SIGTERM and removes whatever socket or lock it left.
   void Stop();
@@ -39,6 +48,7 @@ class XvfbDisplay {
   std::unique_ptr<ChildProcess> window_manager_;
   std::unique_ptr<ChildProcess> panel_;
   std::string name_;
+  std::string config_dir_;  // Xorg's configuration and log
 };
 
 }  // namespace slash::testing

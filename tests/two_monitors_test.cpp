@@ -1,0 +1,104 @@
+// Two monitors side by side, the primary on the right: the effect covers
+// exactly the primary one, pixel for pixel, and the other never changes.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "screen_watch.h"
+#include "x_display.h"
+
+namespace slash {
+namespace {
+
+using testing::ChildProcess;
+using testing::ScreenWatch;
+using testing::Screenshot;
+using testing::TestDisplay;
+
+constexpr int kMonitorWidth = 960;  // each monitor is 960x600; the primary starts at x = 960
+
+// What the primary monitor shows: every pixel one of black and `color`,
+// and how many are `color`; -1 if anything else shows there.
+long ColoredOnPrimary(const Screenshot& shot, std::uint32_t color) {
+  long colored = 0;
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = kMonitorWidth; x < shot.width; ++x) {
+      const std::uint32_t pixel = shot.At(x, y);
+      if (pixel == color) {
+        ++colored;
+      } else if (pixel != 0) {
+        return -1;
+      }
+    }
+  }
+  return colored;
+}
+
+bool LeftMonitorUnchanged(const Screenshot& shot, const Screenshot& before) {
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < kMonitorWidth; ++x) {
+      if (shot.At(x, y) != before.At(x, y)) return false;
+    }
+  }
+  return true;
+}
+
+struct MonitorCase {
+  const char* backend;
+  bool managed;
+};
+
+class TwoMonitors : public ::testing::TestWithParam<MonitorCase> {};
+
+TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
+  if (geteuid() != 0) GTEST_SKIP() << "Xorg with the dummy driver needs root";
+  const MonitorCase& param = GetParam();
+  const TestDisplay display(TestDisplay::TwoMonitors{}, param.managed);
+  ASSERT_TRUE(display.ok()) << "no Xorg with the dummy driver";
+  ScreenWatch watch(display.name());
+  ASSERT_TRUE(watch.ok());
+  testing::Environment env = display.env();
+  env.push_back(std::string("SLASH_BACKEND=") + param.backend);
+  ChildProcess slash({SLASH_PATH, "3", "blue"}, env);
+  watch.Record([&] { return slash.Running(); }, 15000, 300);
+  ASSERT_EQ(slash.status(), 0) << slash.TakeErr();
+
+  const std::vector<testing::ScreenState>& states = watch.states();
+  ASSERT_GE(states.size(), 2u);
+  const Screenshot& before = states.front().shot;
+  ASSERT_EQ(before.width, 2 * kMonitorWidth);
+  constexpr std::uint32_t kBlue = 0xFF0000;
+  const long primary_pixels = static_cast<long>(kMonitorWidth) * before.height;
+  bool black = false;
+  bool flood = false;
+  int line_states = 0;
+  for (std::size_t i = 1; i < states.size(); ++i) {
+    const Screenshot& shot = states[i].shot;
+    EXPECT_TRUE(LeftMonitorUnchanged(shot, before)) << "state " << i << " touched the left monitor";
+    if (flood) continue;  // the window is going; the desktop comes back
+    const long colored = ColoredOnPrimary(shot, kBlue);
+    ASSERT_GE(colored, 0) << "state " << i << " shows other pixels on the primary monitor";
+    black = black || colored == 0;
+    if (colored > 0 && colored < primary_pixels) ++line_states;
+    flood = colored == primary_pixels;
+  }
+  EXPECT_TRUE(black);
+  EXPECT_EQ(line_states, 4);
+  EXPECT_TRUE(flood);
+  EXPECT_EQ(states.back().shot.pixels, before.pixels) << "the desktop did not come back";
+}
+
+INSTANTIATE_TEST_SUITE_P(BackEnds, TwoMonitors,
+                         ::testing::Values(MonitorCase{"x11", false}, MonitorCase{"x11", true},
+                                           MonitorCase{"sdl", false}, MonitorCase{"sdl", true}),
+                         [](const auto& info) {
+                           return std::string(info.param.backend) +
+                                  (info.param.managed ? "Openbox" : "NoManager");
+                         });
+
+}  // namespace
+}  // namespace slash
