@@ -52,6 +52,10 @@ struct MonitorCase {
   bool managed;
 };
 
+void PrintTo(const MonitorCase& c, std::ostream* out) {
+  *out << c.backend << (c.managed ? " under openbox" : " with no window manager");
+}
+
 class TwoMonitors : public ::testing::TestWithParam<MonitorCase> {};
 
 TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {

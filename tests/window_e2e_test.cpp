@@ -190,6 +190,10 @@ struct WindowCase {
   bool managed;
 };
 
+void PrintTo(const WindowCase& c, std::ostream* out) {
+  *out << c.backend << (c.managed ? " under openbox" : " with no window manager");
+}
+
 class SlashWindow : public ::testing::TestWithParam<WindowCase> {};
 
 TEST_P(SlashWindow, ShowsTheWholeEffectAndEndsByItself) {
