@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -149,17 +151,30 @@ void ExpectWholeEffect(const TestDisplay& display, const testing::Environment& e
 
   // On the 125 ms grid, by the server's clock: each line a tick after the
   // one before, the flood a tick after the last line, the window gone seven
-  // ticks after the flood.
+  // ticks after the flood. The grid's phase is the median of the lines' own,
+  // so one late line cannot shift it. Most lines land within 3 ms of it;
+  // every one within 25 ms, which a busy machine's scheduling stays inside
+  // while a wrong interval, a drift or bunched ticks go far past it.
   if (!lines.empty()) {
-    const double first = lines.front()->server_ms;
-    for (std::size_t k = 0; k < lines.size(); ++k) {
-      EXPECT_NEAR(lines[k]->server_ms - first, k * kTickMs, 5.0) << "line " << k;
+    std::vector<double> ticks;  // the flood is the tick after the last line
+    for (const ScreenState* line : lines) ticks.push_back(line->server_ms);
+    ticks.push_back(flood->server_ms);
+    std::vector<double> phases;
+    for (std::size_t k = 0; k < ticks.size(); ++k) phases.push_back(ticks[k] - k * kTickMs);
+    std::vector<double> sorted = phases;
+    std::sort(sorted.begin(), sorted.end());
+    const double phase = sorted[sorted.size() / 2];
+    std::vector<double> offsets;
+    for (std::size_t k = 0; k < phases.size(); ++k) {
+      offsets.push_back(std::abs(phases[k] - phase));
+      EXPECT_LE(offsets.back(), 25.0) << "tick " << k << " of the lines and the flood";
     }
-    EXPECT_NEAR(flood->server_ms - first, lines.size() * kTickMs, 5.0);
+    std::sort(offsets.begin(), offsets.end());
+    EXPECT_LE(offsets[offsets.size() / 2], 3.0) << "the median line is off the grid";
   }
   if (flood != nullptr) {
     ASSERT_NE(gone, nullptr);
-    EXPECT_NEAR(static_cast<double>(gone->server_ms) - flood->server_ms, 7 * kTickMs, 10.0);
+    EXPECT_NEAR(static_cast<double>(gone->server_ms) - flood->server_ms, 7 * kTickMs, 25.0);
   }
 
   // The window: at the origin with the screen's size, never in a task bar or pager.
