@@ -111,7 +111,7 @@ struct EffectCase {
 };
 
 void ExpectWholeEffect(const TestDisplay& display, const testing::Environment& env,
-                       const EffectCase& c, bool managed) {
+                       const EffectCase& c, bool managed, bool x11) {
   const WatchedRun run = RunWatched(display, env, c.words);
   ASSERT_EQ(run.status, 0);
   ASSERT_GE(run.states.size(), 3u);
@@ -190,6 +190,15 @@ void ExpectWholeEffect(const TestDisplay& display, const testing::Environment& e
         << run.properties;
     EXPECT_NE(run.properties.find("_NET_WM_STATE_FULLSCREEN"), std::string::npos);
   }
+  // What every window manager needs to know of the window, before it maps.
+  for (const char* property :
+       {"WM_CLASS(STRING) = \"slash\", \"slash\"", "_NET_WM_NAME(UTF8_STRING) = \"slash\"",
+        "_NET_WM_PID(CARDINAL) = ", "WM_PROTOCOLS(ATOM): protocols  WM_DELETE_WINDOW",
+        "_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x2, 0x0", "_NET_WM_BYPASS_COMPOSITOR(CARDINAL) = 1"}) {
+    if (x11) {
+      EXPECT_NE(run.properties.find(property), std::string::npos) << property;
+    }
+  }
 }
 
 const EffectCase kEffectCases[] = {
@@ -219,7 +228,7 @@ TEST_P(SlashWindow, ShowsTheWholeEffectAndEndsByItself) {
   env.push_back(std::string("SLASH_BACKEND=") + param.backend);
   for (const EffectCase& c : kEffectCases) {
     SCOPED_TRACE("command line with count " + std::to_string(c.count));
-    ExpectWholeEffect(display, env, c, param.managed);
+    ExpectWholeEffect(display, env, c, param.managed, std::string(param.backend) == "x11");
   }
 }
 
