@@ -15,6 +15,7 @@
 #include "runtime/runtime_error.h"
 #include "window/effect_scene.h"
 #include "window/effect_window.h"
+#include "window/monotonic_time.h"
 #include "window/sdl/scene_renderer.h"
 #include "window/sdl/sdl_module.h"
 #include "window/sdl/x11_watch.h"
@@ -84,14 +85,9 @@ void OpenVideo(const std::string& driver) {
   }
 }
 
-// Sleeps to an absolute time on the monotonic clock, which steady_clock is
-// on Linux.
+// Sleeps to an absolute time on the monotonic clock.
 void SleepUntil(std::chrono::steady_clock::time_point due) {
-  const auto since_epoch = due.time_since_epoch();
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch);
-  timespec deadline{};
-  deadline.tv_sec = static_cast<time_t>(seconds.count());
-  deadline.tv_nsec = static_cast<long>((since_epoch - seconds).count());
+  const timespec deadline = MonotonicTimespec(due);
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
   }
 }

@@ -16,6 +16,7 @@
 #include "runtime/runtime_error.h"
 #include "window/effect_scene.h"
 #include "window/effect_window.h"
+#include "window/monotonic_time.h"
 #include "window/x11/x11_screen.h"
 
 namespace slash {
@@ -270,14 +271,13 @@ bool X11Backend::HandleEvents() {
 }
 
 void X11Backend::ArmTimer(Clock::time_point due) {
-  // steady_clock is CLOCK_MONOTONIC on Linux.
-  const auto since_epoch = due.time_since_epoch();
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since_epoch);
-  itimerspec spec{};
-  spec.it_value.tv_sec = static_cast<time_t>(seconds.count());
-  spec.it_value.tv_nsec = static_cast<long>((since_epoch - seconds).count());
-  if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
-  timerfd_settime(timer_, TFD_TIMER_ABSTIME, &spec, nullptr);
+  itimerspec timer_value{};
+  timer_value.it_value = MonotonicTimespec(due);
+  // An all-zero value would disarm the timer instead of firing it.
+  if (timer_value.it_value.tv_sec == 0 && timer_value.it_value.tv_nsec == 0) {
+    timer_value.it_value.tv_nsec = 1;
+  }
+  timerfd_settime(timer_, TFD_TIMER_ABSTIME, &timer_value, nullptr);
 }
 
 bool X11Backend::WaitUntil(Clock::time_point due) {
