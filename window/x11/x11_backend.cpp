@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "runtime/runtime_error.h"
@@ -255,16 +256,9 @@ bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
 }
 
 bool X11Backend::HandleEvents() {
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-    bool still_open = true;
-    try {
-      still_open = HandleEvent(*event);
-    } catch (...) {
-      std::free(event);
-      throw;
-    }
-    std::free(event);
-    if (!still_open) closed_ = true;
+  while (xcb_generic_event_t* next = xcb_poll_for_event(connection_)) {
+    const std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(next, &std::free);
+    if (!HandleEvent(*event)) closed_ = true;
   }
   CheckConnection();
   return !closed_;
