@@ -1,9 +1,13 @@
 #include "screen_watch.h"
 
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -107,8 +111,33 @@ void ScreenWatch::TakeState(std::uint32_t server_ms) {
   states_.push_back({server_ms, std::move(shot)});
 }
 
+// Raises this thread's scheduling priority while it lives, where allowed
+// (root): the watch must take every state even on a busy machine, and only
+// this thread's priority changes, not that of the program watched.
+class UrgentThread {
+ public:
+  UrgentThread() : thread_(static_cast<id_t>(syscall(SYS_gettid))) {
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, thread_);
+    if (errno == 0 && setpriority(PRIO_PROCESS, thread_, kUrgentNice) == 0) saved_ = nice;
+  }
+  ~UrgentThread() {
+    if (saved_ != kUnchanged) setpriority(PRIO_PROCESS, thread_, saved_);
+  }
+  UrgentThread(const UrgentThread&) = delete;
+  UrgentThread& operator=(const UrgentThread&) = delete;
+
+  static constexpr int kUrgentNice = -10;
+
+ private:
+  static constexpr int kUnchanged = 100;
+  id_t thread_;
+  int saved_ = kUnchanged;
+};
+
 void ScreenWatch::Record(const std::function<bool()>& keep_going, int timeout_ms, int settle_ms) {
   using Clock = std::chrono::steady_clock;
+  const UrgentThread urgent;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   Clock::time_point settle_end = Clock::time_point::max();
   xcb_flush(connection_);
