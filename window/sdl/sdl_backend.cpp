@@ -126,9 +126,12 @@ class SdlBackend : public WindowBackend {
 };
 
 SdlBackend::~SdlBackend() {
-  // Once another client destroyed the window, SDL would wait for ever for
-  // it to unmap: the process then leaves it to the server.
-  if (X11WindowDestroyed()) return;
+  // On a display server, the end of the connection at exit removes the
+  // window: SDL's teardown would only cost time (tens of milliseconds on a
+  // large screen), and once another client destroyed the window it would
+  // wait for ever for it to unmap. Elsewhere (a console driver) SDL_Quit
+  // gives the display back.
+  if (driver_ == "x11" || driver_ == "wayland" || X11WindowDestroyed()) return;
   if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
   if (window_ != nullptr) SDL_DestroyWindow(window_);
   SDL_Quit();

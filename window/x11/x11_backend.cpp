@@ -58,6 +58,7 @@ class X11Backend : public WindowBackend {
   void Finish() override { xcb_flush(connection_); }
 
  private:
+  void Release();
   void InternAtoms();
   void SetWindowManagerProperties(const PixelRect& rect);
   void DrawPlacedLine(const EffectScene& scene, const SlashLine& line);
@@ -88,31 +89,42 @@ X11Backend::X11Backend() {
   int screen_number = 0;
   connection_ = xcb_connect(nullptr, &screen_number);
   if (xcb_connection_has_error(connection_) != 0) {
-    xcb_disconnect(connection_);
-    connection_ = nullptr;
+    Release();
     throw RuntimeError::HostFailure("cannot open the X display \"" + DisplayName() + "\"",
                                     kNoDisplayStatus);
   }
-  PrefetchRandr(*connection_);
-  screen_ = &NumberedScreen(*connection_, screen_number);
-  format_ = RootPixelFormat(*screen_);
-  InternAtoms();
-  primary_ = PrimaryMonitorOf(*connection_, *screen_);
-  CheckConnection();
-  timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
-  if (timer_ < 0) {
-    throw RuntimeError::HostFailure(std::string("cannot create the tick timer: ") +
-                                        std::strerror(errno),
-                                    kNoDisplayStatus);
+  try {
+    PrefetchRandr(*connection_);
+    screen_ = &NumberedScreen(*connection_, screen_number);
+    format_ = RootPixelFormat(*screen_);
+    InternAtoms();
+    primary_ = PrimaryMonitorOf(*connection_, *screen_);
+    CheckConnection();
+    timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    if (timer_ < 0) {
+      throw RuntimeError::HostFailure(
+          std::string("cannot create the tick timer: ") + std::strerror(errno), kNoDisplayStatus);
+    }
+  } catch (...) {
+    // A constructor that throws runs no destructor.
+    Release();
+    throw;
   }
 }
 
 X11Backend::~X11Backend() {
+  Release();
+}
+
+void X11Backend::Release() {
   if (timer_ >= 0) close(timer_);
-  if (ewmh_ready_) xcb_ewmh_connection_wipe(&ewmh_);
+  timer_ = -1;
+  if (ewmh_ready_) xcb_ewmh_connection_wipe(&ewmh_);  // a failed set-up wipes itself
+  ewmh_ready_ = false;
   // Closing the connection is all the clean-up there is: the server
   // destroys the window and the graphics context with it.
   if (connection_ != nullptr) xcb_disconnect(connection_);
+  connection_ = nullptr;
 }
 
 void X11Backend::InternAtoms() {
