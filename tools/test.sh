@@ -33,7 +33,7 @@ sanitize() {
 fuzz() {
   local seconds=${1:-60}
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DSLASH_WERROR=ON \
-    -DSLASH_SANITIZE=ON -DSLASH_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    -DSLASH_SANITIZE=ON -DSLASH_FUZZ=ON -DSLASH_TESTS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-fuzz --target command_fuzzer
   local work=build-fuzz/corpus
   mkdir -p "$work" build-fuzz/artifacts
