@@ -126,15 +126,18 @@ class SdlBackend : public WindowBackend {
 };
 
 SdlBackend::~SdlBackend() {
-  // On a display server, the end of the connection at exit removes the
-  // window: SDL's teardown would only cost time (tens of milliseconds on a
-  // large screen), and once another client destroyed the window it would
-  // wait for ever for it to unmap. Elsewhere (a console driver) SDL_Quit
-  // gives the display back.
-  if (driver_ == "x11" || driver_ == "wayland" || X11WindowDestroyed()) return;
+  // Once another client destroyed the window, SDL would wait for ever for
+  // it to unmap: the process then leaves it to the server.
+  if (X11WindowDestroyed()) return;
+  // A Wayland compositor drops the surface with the connection at exit;
+  // tearing down the accelerated renderer first would only cost time.
+  if (driver_ == "wayland") return;
+  // On X the window goes at once, so that the screen shows the end on time.
   if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
   if (window_ != nullptr) SDL_DestroyWindow(window_);
-  SDL_Quit();
+  // The rest of SDL's teardown would only cost time on a display server; a
+  // console driver needs SDL_Quit to give the display back.
+  if (driver_ != "x11") SDL_Quit();
 }
 
 PixelRect SdlBackend::PrimaryMonitor() {
