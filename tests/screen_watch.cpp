@@ -40,6 +40,7 @@ ScreenWatch::ScreenWatch(const std::string& display) {
   for (int i = 0; i < screen_number; ++i) xcb_screen_next(&screens);
   const xcb_screen_t& screen = *screens.data;
   root_ = screen.root;
+  white_ = screen.white_pixel;
   width_ = screen.width_in_pixels;
   height_ = screen.height_in_pixels;
   for (auto d = xcb_screen_allowed_depths_iterator(&screen); d.rem > 0; xcb_depth_next(&d)) {
@@ -68,13 +69,27 @@ ScreenWatch::~ScreenWatch() {
   if (connection_ != nullptr) xcb_disconnect(connection_);
 }
 
+void ScreenWatch::CoverLeftHalf(int ms) {
+  const xcb_window_t cover = xcb_generate_id(connection_);
+  // Override-redirect: no window manager moves it or gives it a frame.
+  const std::uint32_t values[] = {white_, 1};
+  xcb_create_window(connection_, XCB_COPY_FROM_PARENT, cover, root_, 0, 0,
+                    static_cast<std::uint16_t>(width_ / 2), static_cast<std::uint16_t>(height_), 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                    XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+  xcb_map_window(connection_, cover);
+  std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  usleep(static_cast<useconds_t>(ms) * 1000);
+  xcb_destroy_window(connection_, cover);
+  xcb_flush(connection_);
+}
+
 Screenshot ScreenWatch::Grab() {
   Screenshot shot;
   xcb_get_image_reply_t* image = xcb_get_image_reply(
       connection_,
       xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, 0, 0,
-                    static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_),
-                    ~0u),
+                    static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_), ~0u),
       nullptr);
   if (image == nullptr) return shot;
   const std::uint8_t* data = xcb_get_image_data(image);

@@ -39,6 +39,9 @@ class ScreenWatch {
   bool ok() const { return connection_ != nullptr; }
   // The screen as it is now.
   Screenshot Grab();
+  // Puts a white window over the left half of the screen for `ms`, then
+  // takes it away, so that what was under it is exposed again.
+  void CoverLeftHalf(int ms);
   // Records states until `keep_going` returns false or `timeout_ms` passes,
   // then for `settle_ms` more.
   void Record(const std::function<bool()>& keep_going, int timeout_ms, int settle_ms);
@@ -49,6 +52,7 @@ class ScreenWatch {
 
   xcb_connection_t* connection_ = nullptr;
   std::uint32_t root_ = 0;
+  std::uint32_t white_ = 0;
   std::uint32_t damage_ = 0;
   std::uint8_t damage_event_ = 0;
   int width_ = 0;

@@ -6,8 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -253,6 +254,44 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, SlashWindow,
                            return std::string(info.param.backend) +
                                   (info.param.managed ? "Openbox" : "NoManager");
                          });
+
+// A window that covered part of the effect and went away leaves the lines
+// under it as they were: the exposed part is painted again, lines included.
+TEST(SlashWindowExposure, AnUncoveredPartGetsItsLinesBack) {
+  constexpr std::uint32_t kBlue = 0xFF0000;
+  const TestDisplay display(kScreenWidth, kScreenHeight, false);
+  ASSERT_TRUE(display.ok());
+  ScreenWatch watch(display.name());
+  ASSERT_TRUE(watch.ok());
+  for (const char* backend : {"x11", "sdl"}) {
+    SCOPED_TRACE(backend);
+    testing::Environment env = display.env();
+    env.push_back(std::string("SLASH_BACKEND=") + backend);
+    ChildProcess slash({SLASH_PATH, "30", "blue"}, env);
+    // Lines fall every 125 ms from about 1.6 s on, the flood near 5.5 s.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    const Screenshot before = watch.Grab();
+    watch.CoverLeftHalf(50);
+    const auto restored = [&before](const Screenshot& now) {
+      for (std::size_t i = 0; i < now.pixels.size(); ++i) {
+        if (before.pixels[i] == kBlue && now.pixels[i] != kBlue) return false;
+        if (now.pixels[i] != kBlue && now.pixels[i] != 0) return false;
+      }
+      return true;
+    };
+    bool back = false;
+    for (int i = 0; i < 100 && !back; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      back = restored(watch.Grab());
+    }
+    ASSERT_TRUE(slash.Running()) << "the effect ended before the check";
+    slash.Signal(SIGTERM);
+    ASSERT_TRUE(slash.WaitFor(2000));
+    EXPECT_NE(std::count(before.pixels.begin(), before.pixels.end(), kBlue), 0)
+        << "no line was on the screen before it was covered";
+    EXPECT_TRUE(back) << "the lines under the cover did not come back within a second";
+  }
+}
 
 }  // namespace
 }  // namespace slash

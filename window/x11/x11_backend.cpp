@@ -62,6 +62,7 @@ class X11Backend : public WindowBackend {
   void InternAtoms();
   void SetWindowManagerProperties(const PixelRect& rect);
   void DrawPlacedLine(const EffectScene& scene, const SlashLine& line);
+  void DrawPlacedLines(const EffectScene& scene);
   // Handles every event xcb has read; false once the window is gone.
   bool HandleEvents();
   bool HandleEvent(const xcb_generic_event_t& event);
@@ -189,21 +190,20 @@ void X11Backend::Show(const EffectScene& scene) {
       format_.Pixel(scene.background),
       XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY,
   };
-  xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen_->root,
-                    static_cast<std::int16_t>(rect.x), static_cast<std::int16_t>(rect.y),
-                    static_cast<std::uint16_t>(std::max(1, rect.width)),
-                    static_cast<std::uint16_t>(std::max(1, rect.height)), 0,
-                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual,
-                    XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, window_values);
+  xcb_create_window(
+      connection_, XCB_COPY_FROM_PARENT, window_, screen_->root, static_cast<std::int16_t>(rect.x),
+      static_cast<std::int16_t>(rect.y), static_cast<std::uint16_t>(std::max(1, rect.width)),
+      static_cast<std::uint16_t>(std::max(1, rect.height)), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+      screen_->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, window_values);
   SetWindowManagerProperties(rect);
   // Zero-width lines whose cap style draws both end pixels.
   gc_ = xcb_generate_id(connection_);
   gc_color_ = kBlack;
   const std::uint32_t gc_values[] = {format_.Pixel(gc_color_), 0, XCB_CAP_STYLE_BUTT, 0};
-  xcb_create_gc(connection_, gc_, window_,
-                XCB_GC_FOREGROUND | XCB_GC_LINE_WIDTH | XCB_GC_CAP_STYLE |
-                    XCB_GC_GRAPHICS_EXPOSURES,
-                gc_values);
+  xcb_create_gc(
+      connection_, gc_, window_,
+      XCB_GC_FOREGROUND | XCB_GC_LINE_WIDTH | XCB_GC_CAP_STYLE | XCB_GC_GRAPHICS_EXPOSURES,
+      gc_values);
   xcb_map_window(connection_, window_);
   xcb_flush(connection_);
   CheckConnection();
@@ -232,6 +232,10 @@ void X11Backend::Repaint(const EffectScene& scene) {
   const std::uint32_t background = format_.Pixel(scene.background);
   xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXEL, &background);
   xcb_clear_area(connection_, 0, window_, 0, 0, 0, 0);
+  DrawPlacedLines(scene);
+}
+
+void X11Backend::DrawPlacedLines(const EffectScene& scene) {
   for (const SlashLine& line : scene.Lz) DrawPlacedLine(scene, line);
   xcb_flush(connection_);
 }
@@ -242,8 +246,7 @@ bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
       const auto& error = reinterpret_cast<const xcb_generic_error_t&>(event);
       // Our window destroyed by another client: the requests that name it
       // fail in turn. That ends the run like a close.
-      const bool gone =
-          error.error_code == XCB_WINDOW || error.error_code == XCB_DRAWABLE;
+      const bool gone = error.error_code == XCB_WINDOW || error.error_code == XCB_DRAWABLE;
       if (gone && error.resource_id == window_) return false;
       char detail[96];
       std::snprintf(detail, sizeof detail, "X error %d on request %d",
@@ -251,8 +254,11 @@ bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
       throw RuntimeError(RuntimeErrorKind::kPropertyFailure, detail);
     }
     case XCB_EXPOSE:
+      // The server has already painted the exposed part with the window's
+      // background pixel; only the lines are ours to put back. Clearing the
+      // window again would repaint the whole screen for nothing.
       if (reinterpret_cast<const xcb_expose_event_t&>(event).count == 0 && shown_ != nullptr) {
-        Repaint(*shown_);
+        DrawPlacedLines(*shown_);
       }
       return true;
     case XCB_DESTROY_NOTIFY:
@@ -294,9 +300,8 @@ bool X11Backend::WaitUntil(Clock::time_point due) {
     pollfd watched[] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {timer_, POLLIN, 0}};
     if (poll(watched, 2, -1) < 0) {
       if (errno == EINTR) continue;
-      throw RuntimeError::HostFailure(std::string("cannot wait for the display: ") +
-                                          std::strerror(errno),
-                                      kDisplayLostStatus);
+      throw RuntimeError::HostFailure(
+          std::string("cannot wait for the display: ") + std::strerror(errno), kDisplayLostStatus);
     }
     if ((watched[1].revents & POLLIN) != 0) {
       std::uint64_t expirations = 0;
