@@ -6,7 +6,8 @@ Usage: bench/bench.py [--build DIR] [--runs N] [--quick] [--markdown FILE]
 For each screen size an Xvfb of its own runs, and on it, in turn, each
 program: slash on the X server back end, slash on the SDL back end, the
 server-side floor (bench/floor_x11.cpp: a black-background window and one
-core line request a tick) and the SDL floor (bench/floor_sdl.cpp). A watcher
+core line request a tick), the same floor carrying slash's shared libraries,
+and the SDL floor (bench/floor_sdl.cpp). A watcher
 outside the process (screen-stamps) reports every change the server draws,
 through DAMAGE. From it: exec to the first black frame, and how far each
 line and the flood land from the 125 ms grid on the screen. From the
@@ -181,6 +182,8 @@ def measure(build, sizes, runs):
         "slash, X11 back end": ([slash], {"SLASH_BACKEND": "x11"}),
         "slash, SDL back end": ([slash], {"SLASH_BACKEND": "sdl"}),
         "server-side floor": ([os.path.join(build, "bench", "floor-x11")], {}),
+        "server-side floor, slash's libraries": (
+            [os.path.join(build, "bench", "floor-x11-linked")], {}),
         "SDL floor": ([os.path.join(build, "bench", "floor-sdl"), "loop"], {}),
     }
     results = {}
