@@ -42,4 +42,8 @@ void ExitOnStopSignals() {
   ExitOn(SIGTERM);
 }
 
+void IgnoreBrokenPipes() {
+  signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace slash

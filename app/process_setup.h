@@ -17,4 +17,9 @@ void OpenStandardDescriptors();
 // of a background job.
 void ExitOnStopSignals();
 
+// A write to a connection or pipe whose reader has gone fails with EPIPE
+// instead of killing the process, so that a broken display connection or
+// lost output is reported like any other failure.
+void IgnoreBrokenPipes();
+
 }  // namespace slash

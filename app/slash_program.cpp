@@ -1,6 +1,8 @@
 #include "app/slash_program.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,16 @@ namespace slash {
 namespace {
 
 constexpr int kStatusDone = 0;
+constexpr int kStatusOutputLost = 2;
+
+// The help or version text; text that cannot be written is reported.
+int PrintInfo(const std::string& text) {
+  errno = 0;
+  if (std::fputs(text.c_str(), stdout) != EOF && std::fflush(stdout) == 0) return kStatusDone;
+  std::fprintf(stderr, "slash: cannot write to standard output: %s\n",
+               std::strerror(errno != 0 ? errno : EIO));
+  return kStatusOutputLost;
+}
 
 int RunEffect(const std::string& command_line, const BackendWrapper& wrap) {
   std::unique_ptr<WindowBackend> backend = OpenBackend(ChooseBackend(ProcessEnvironment));
@@ -33,14 +45,13 @@ int RunEffect(const std::string& command_line, const BackendWrapper& wrap) {
 
 int SlashMain(int argc, char** argv, const BackendWrapper& wrap) {
   OpenStandardDescriptors();
+  IgnoreBrokenPipes();
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   switch (FindInfoRequest(arguments)) {
     case InfoRequest::kHelp:
-      std::fputs(SlashHelp().c_str(), stdout);
-      return kStatusDone;
+      return PrintInfo(SlashHelp());
     case InfoRequest::kVersion:
-      std::fputs(VersionText("slash").c_str(), stdout);
-      return kStatusDone;
+      return PrintInfo(VersionText("slash"));
     case InfoRequest::kNone:
       break;
   }

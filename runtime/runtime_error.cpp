@@ -1,5 +1,7 @@
 #include "runtime/runtime_error.h"
 
+#include <cstdio>
+
 namespace slash {
 namespace {
 
@@ -32,7 +34,29 @@ bool IsEffectError(RuntimeErrorKind kind) {
 
 std::string ErrorReportLine(const RuntimeError& error, const std::string& program) {
   const char* lead = IsEffectError(error.kind()) ? ": run-time error: " : ": ";
-  return program + lead + error.what();
+  return program + lead + EscapeControls(error.what());
+}
+
+std::string EscapeControls(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      escaped += c;
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else if (c == '\r') {
+      escaped += "\\r";
+    } else {
+      char code[5];
+      std::snprintf(code, sizeof code, "\\x%02X", byte);
+      escaped += code;
+    }
+  }
+  return escaped;
 }
 
 RuntimeError::RuntimeError(RuntimeErrorKind kind, const std::string& detail)

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace slash {
 
@@ -46,6 +47,11 @@ bool IsEffectError(RuntimeErrorKind kind);
 
 // The one line a program prints on stderr for an error:
 // "slash: run-time error: Overflow: ..." or "slash: cannot open the X display ...".
+// Control characters in the text (a display server's own reason may hold
+// some) are escaped, so the report is always one line.
 std::string ErrorReportLine(const RuntimeError& error, const std::string& program = "slash");
+
+// Text with its control characters written as \n, \t, \r or \xHH.
+std::string EscapeControls(std::string_view text);
 
 }  // namespace slash

@@ -78,6 +78,12 @@ class SceneWindow : public WindowOperations {
   // Called after every operation the scene accepted, with the scene
   // already updated. A failed operation raises and is never reported here.
   virtual void OnApplied(const WindowRecord& /*record*/) {}
+  // The window was resized from outside (the display reported it): later
+  // reads of W and H give the new size. No operation, so nothing to report.
+  void FollowSize(std::int32_t width, std::int32_t height) {
+    scene_.width = width;
+    scene_.height = height;
+  }
 
  private:
   SlashLine& Line(std::int16_t index);

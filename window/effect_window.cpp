@@ -27,6 +27,7 @@ WindowExit F_Vesk::Run(ProcessRuntime& runtime) {
     if (!backend_.WaitUntil(start + TmZan.NextDue())) return WindowExit::kClosed;
     const auto now = backend_.Now() - start;
     if (!TmZan.TakeDue(now)) continue;
+    FollowReportedSize();
     ++ticks_;
     const EffectState before = state_;
     TickEffect(state_, *this, runtime);
@@ -36,6 +37,13 @@ WindowExit F_Vesk::Run(ProcessRuntime& runtime) {
       backend_.Finish();
       return WindowExit::kEffectDone;
     }
+  }
+}
+
+void F_Vesk::FollowReportedSize() {
+  const std::optional<PixelSize> size = backend_.ReportedSize();
+  if (size && (size->width != scene().width || size->height != scene().height)) {
+    FollowSize(size->width, size->height);
   }
 }
 

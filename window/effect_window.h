@@ -46,6 +46,9 @@ class F_Vesk : public SceneWindow {
   // Hands what the last step changed to the back end: a repaint when the
   // background changed, otherwise each line that was placed.
   void ShowChanges();
+  // W and H are the window's current size: takes the size the display last
+  // reported, if the window was resized from outside.
+  void FollowReportedSize();
 
   WindowBackend& backend_;
   EffectState state_;

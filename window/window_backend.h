@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "effect/effect_params.h"
 
@@ -17,6 +18,13 @@ struct PixelRect {
   std::int32_t y = 0;
   std::int32_t width = 0;
   std::int32_t height = 0;
+};
+
+// A size in pixels.
+struct PixelSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  bool operator==(const PixelSize&) const = default;
 };
 
 // Exit statuses of the display hosts; the README lists them.
@@ -56,6 +64,9 @@ class WindowBackend {
   // Returns false when the window was closed; raises when the display fails.
   virtual bool WaitUntil(Clock::time_point due) = 0;
   virtual Clock::time_point Now() const { return Clock::now(); }
+  // The window's size as the display last reported it, once it has: the
+  // window manager or another client may have resized it since it was shown.
+  virtual std::optional<PixelSize> ReportedSize() const { return std::nullopt; }
   // The run is over: hands over whatever is still pending.
   virtual void Finish() {}
 

@@ -1,12 +1,15 @@
 #include "window/x11/x11_backend.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 #include <xcb/xcb_icccm.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +21,8 @@
 #include "window/effect_scene.h"
 #include "window/effect_window.h"
 #include "window/monotonic_time.h"
+#include "window/setup_deadline.h"
+#include "window/x11/protocol_clip.h"
 #include "window/x11/x11_screen.h"
 
 namespace slash {
@@ -27,6 +32,12 @@ constexpr char kName[] = "slash";
 // WM_CLASS: the instance and class names, each ending in a NUL.
 constexpr char kClass[] = "slash\0slash";
 
+// A window manager that is still starting can drop the map request. Until
+// the window is seen mapped, the request is repeated this often, this many
+// times at most.
+constexpr std::chrono::milliseconds kMapRetryInterval{100};
+constexpr int kMapRequestLimit = 50;
+
 [[noreturn]] void ThrowLost() {
   throw RuntimeError::HostFailure("lost the connection to the display", kDisplayLostStatus);
 }
@@ -34,6 +45,26 @@ constexpr char kClass[] = "slash\0slash";
 std::string DisplayName() {
   const char* name = std::getenv("DISPLAY");
   return name != nullptr ? name : "";
+}
+
+// Opens the connection. When the server refuses it, xcb writes the server's
+// reason straight to descriptor 2; it is caught there instead, so that the
+// refusal is reported in one line, with the reason in it.
+xcb_connection_t* ConnectCatchingReason(int& screen_number, std::string& reason) {
+  const int saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  const int catcher = memfd_create("slash-x-refusal", MFD_CLOEXEC);
+  const bool catching = saved >= 0 && catcher >= 0 && dup2(catcher, STDERR_FILENO) >= 0;
+  xcb_connection_t* connection = xcb_connect(nullptr, &screen_number);
+  if (catching) {
+    dup2(saved, STDERR_FILENO);
+    char text[512];
+    const ssize_t length = pread(catcher, text, sizeof text, 0);
+    if (length > 0) reason.assign(text, static_cast<std::size_t>(length));
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+  }
+  if (saved >= 0) close(saved);
+  if (catcher >= 0) close(catcher);
+  return connection;
 }
 
 // The atoms that no helper library interns for us.
@@ -55,25 +86,36 @@ class X11Backend : public WindowBackend {
   void DrawLine(const EffectScene& scene, std::size_t index) override;
   void Repaint(const EffectScene& scene) override;
   bool WaitUntil(Clock::time_point due) override;
-  void Finish() override { xcb_flush(connection_); }
+  std::optional<PixelSize> ReportedSize() const override { return reported_size_; }
+  void Finish() override { FlushIfWritable(); }
 
  private:
+  void Connect();
   void Release();
   void InternAtoms();
   void SetWindowManagerProperties(const PixelRect& rect);
+  void RequestMap();
+  void AskForFullScreenAndFocus();
   void DrawPlacedLine(const EffectScene& scene, const SlashLine& line);
   void DrawPlacedLines(const EffectScene& scene);
   // Handles every event xcb has read; false once the window is gone.
   bool HandleEvents();
   bool HandleEvent(const xcb_generic_event_t& event);
+  // Requests go out only when the socket takes them without waiting, so a
+  // stopped or grabbed server never holds up the ticks; what it has not
+  // taken by the end goes with the process.
+  void FlushIfWritable();
+  void Flush();
+  bool MapPending() const { return !mapped_ && map_requests_ < kMapRequestLimit; }
   void ArmTimer(Clock::time_point due);
   void CheckConnection() const {
     if (xcb_connection_has_error(connection_) != 0) ThrowLost();
   }
 
   xcb_connection_t* connection_ = nullptr;
+  int screen_number_ = 0;
   xcb_screen_t* screen_ = nullptr;
-  PixelFormat format_;
+  WindowVisual visual_;
   PixelRect primary_;
   xcb_ewmh_connection_t ewmh_{};
   bool ewmh_ready_ = false;
@@ -84,20 +126,27 @@ class X11Backend : public WindowBackend {
   const EffectScene* shown_ = nullptr;
   bool closed_ = false;
   int timer_ = -1;
+  bool output_pending_ = false;
+  // The map request and what follows it.
+  bool mapped_ = false;
+  int map_requests_ = 0;
+  Clock::time_point next_map_request_;
+  xcb_timestamp_t server_time_ = XCB_CURRENT_TIME;  // from our own property changes
+  std::optional<PixelSize> reported_size_;
 };
 
 X11Backend::X11Backend() {
-  int screen_number = 0;
-  connection_ = xcb_connect(nullptr, &screen_number);
-  if (xcb_connection_has_error(connection_) != 0) {
-    Release();
-    throw RuntimeError::HostFailure("cannot open the X display \"" + DisplayName() + "\"",
-                                    kNoDisplayStatus);
-  }
+  // Everything up to here waits for the server's answers; a server that
+  // never gives them ends the program instead of hanging it.
+  const SetupDeadline deadline(kDisplaySetupLimit,
+                               "slash: the X display \"" + DisplayName() + "\" did not answer in " +
+                                   std::to_string(kDisplaySetupLimit.count()) + " s",
+                               kNoDisplayStatus);
+  Connect();
   try {
     PrefetchRandr(*connection_);
-    screen_ = &NumberedScreen(*connection_, screen_number);
-    format_ = RootPixelFormat(*screen_);
+    screen_ = &NumberedScreen(*connection_, screen_number_);
+    visual_ = ChooseWindowVisual(*connection_, *screen_);
     InternAtoms();
     primary_ = PrimaryMonitorOf(*connection_, *screen_);
     CheckConnection();
@@ -117,13 +166,24 @@ X11Backend::~X11Backend() {
   Release();
 }
 
+void X11Backend::Connect() {
+  std::string reason;
+  connection_ = ConnectCatchingReason(screen_number_, reason);
+  if (xcb_connection_has_error(connection_) == 0) return;
+  Release();
+  std::string report = "cannot open the X display \"" + DisplayName() + "\"";
+  if (!reason.empty()) report += ": " + reason;
+  throw RuntimeError::HostFailure(report, kNoDisplayStatus);
+}
+
 void X11Backend::Release() {
   if (timer_ >= 0) close(timer_);
   timer_ = -1;
   if (ewmh_ready_) xcb_ewmh_connection_wipe(&ewmh_);  // a failed set-up wipes itself
   ewmh_ready_ = false;
   // Closing the connection is all the clean-up there is: the server
-  // destroys the window and the graphics context with it.
+  // destroys the window, its colour map and the graphics context with it.
+  // Nothing is flushed here, so a stalled server cannot hold the end up.
   if (connection_ != nullptr) xcb_disconnect(connection_);
   connection_ = nullptr;
 }
@@ -151,9 +211,10 @@ void X11Backend::InternAtoms() {
 
 void X11Backend::SetWindowManagerProperties(const PixelRect& rect) {
   // Full-screen on the monitor it is placed on, over panels and docks, and
-  // listed in no task bar or pager.
-  xcb_atom_t states[] = {ewmh_._NET_WM_STATE_FULLSCREEN, ewmh_._NET_WM_STATE_SKIP_TASKBAR,
-                         ewmh_._NET_WM_STATE_SKIP_PAGER};
+  // listed in no task bar or pager. A manager reads these when it maps the
+  // window; some replace them, so they are asked for again once it is mapped.
+  xcb_atom_t states[] = {ewmh_._NET_WM_STATE_FULLSCREEN, ewmh_._NET_WM_STATE_ABOVE,
+                         ewmh_._NET_WM_STATE_SKIP_TASKBAR, ewmh_._NET_WM_STATE_SKIP_PAGER};
   xcb_ewmh_set_wm_state(&ewmh_, window_, std::size(states), states);
   xcb_ewmh_set_wm_name(&ewmh_, window_, sizeof kName - 1, kName);
   xcb_icccm_set_wm_name(connection_, window_, XCB_ATOM_STRING, 8, sizeof kName - 1, kName);
@@ -165,6 +226,12 @@ void X11Backend::SetWindowManagerProperties(const PixelRect& rect) {
                                     static_cast<std::uint32_t>(std::strlen(host)), host);
   }
   xcb_icccm_set_wm_protocols(connection_, window_, ewmh_.WM_PROTOCOLS, 1, &atoms_.delete_window);
+  // The window takes the keyboard focus when the manager gives it, so that
+  // it becomes the active window, shown in front of panels.
+  xcb_icccm_wm_hints_t hints{};
+  xcb_icccm_wm_hints_set_input(&hints, 1);
+  xcb_icccm_wm_hints_set_normal(&hints);
+  xcb_icccm_set_wm_hints(connection_, window_, &hints);
   // The position and size are the program's own, not for the manager to pick.
   xcb_size_hints_t size{};
   xcb_icccm_size_hints_set_position(&size, 1, rect.x, rect.y);
@@ -185,59 +252,98 @@ void X11Backend::Show(const EffectScene& scene) {
   const PixelRect rect = DesktopRect(primary_, scene);
   window_ = xcb_generate_id(connection_);
   // The background pixel is the first frame: the server paints it when the
-  // window is mapped, so no other colour can ever show.
-  const std::uint32_t window_values[] = {
-      format_.Pixel(scene.background),
-      XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY,
-  };
+  // window is mapped, so no other colour can ever show. Our own property
+  // changes come back with the server's time, which the requests for the
+  // focus carry.
+  const bool own_colormap = visual_.colormap != XCB_NONE;
+  std::uint32_t values[4];
+  std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK;
+  std::size_t count = 0;
+  values[count++] = visual_.format.Pixel(scene.background);
+  if (own_colormap) {
+    mask |= XCB_CW_BORDER_PIXEL | XCB_CW_COLORMAP;  // required with a visual of its own
+    values[count++] = 0;
+  }
+  values[count++] =
+      XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+  if (own_colormap) values[count++] = visual_.colormap;
   xcb_create_window(
-      connection_, XCB_COPY_FROM_PARENT, window_, screen_->root, static_cast<std::int16_t>(rect.x),
-      static_cast<std::int16_t>(rect.y), static_cast<std::uint16_t>(std::max(1, rect.width)),
-      static_cast<std::uint16_t>(std::max(1, rect.height)), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-      screen_->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, window_values);
+      connection_, own_colormap ? visual_.depth : XCB_COPY_FROM_PARENT, window_, screen_->root,
+      static_cast<std::int16_t>(rect.x), static_cast<std::int16_t>(rect.y),
+      static_cast<std::uint16_t>(std::clamp(rect.width, 1, 65535)),
+      static_cast<std::uint16_t>(std::clamp(rect.height, 1, 65535)), 0,
+      XCB_WINDOW_CLASS_INPUT_OUTPUT, own_colormap ? visual_.visual : XCB_COPY_FROM_PARENT, mask,
+      values);
   SetWindowManagerProperties(rect);
   // Zero-width lines whose cap style draws both end pixels.
   gc_ = xcb_generate_id(connection_);
   gc_color_ = kBlack;
-  const std::uint32_t gc_values[] = {format_.Pixel(gc_color_), 0, XCB_CAP_STYLE_BUTT, 0};
+  const std::uint32_t gc_values[] = {visual_.format.Pixel(gc_color_), 0, XCB_CAP_STYLE_BUTT, 0};
   xcb_create_gc(
       connection_, gc_, window_,
       XCB_GC_FOREGROUND | XCB_GC_LINE_WIDTH | XCB_GC_CAP_STYLE | XCB_GC_GRAPHICS_EXPOSURES,
       gc_values);
-  xcb_map_window(connection_, window_);
-  xcb_flush(connection_);
+  RequestMap();
+  FlushIfWritable();
   CheckConnection();
+}
+
+void X11Backend::RequestMap() {
+  xcb_map_window(connection_, window_);
+  output_pending_ = true;
+  ++map_requests_;
+  next_map_request_ = Clock::now() + kMapRetryInterval;
+}
+
+void X11Backend::AskForFullScreenAndFocus() {
+  // The protocol for a window that is already mapped: client messages to
+  // the root. A manager that replaced the state it was mapped with (with
+  // maximised states, say) makes it full-screen now; the activation makes it
+  // the active window, which managers keep in front of panels.
+  xcb_ewmh_request_change_wm_state(&ewmh_, screen_number_, window_, XCB_EWMH_WM_STATE_ADD,
+                                   ewmh_._NET_WM_STATE_FULLSCREEN, ewmh_._NET_WM_STATE_ABOVE,
+                                   XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL);
+  xcb_ewmh_set_wm_user_time(&ewmh_, window_, server_time_);
+  xcb_ewmh_request_change_active_window(&ewmh_, screen_number_, window_,
+                                        XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL, server_time_,
+                                        XCB_NONE);
+  output_pending_ = true;
+  FlushIfWritable();
 }
 
 void X11Backend::DrawPlacedLine(const EffectScene& scene, const SlashLine& line) {
   if (!line.placed) return;
+  const std::optional<PixelLine> pixels =
+      ClipToProtocol(LinePixels(scene, line, scene.width, scene.height));
+  if (!pixels) return;
   if (line.color != gc_color_) {
-    const std::uint32_t foreground = format_.Pixel(line.color);
+    const std::uint32_t foreground = visual_.format.Pixel(line.color);
     xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &foreground);
     gc_color_ = line.color;
   }
-  const PixelLine pixels = LinePixels(scene, line, scene.width, scene.height);
   const xcb_point_t ends[] = {
-      {static_cast<std::int16_t>(pixels.x1), static_cast<std::int16_t>(pixels.y1)},
-      {static_cast<std::int16_t>(pixels.x2), static_cast<std::int16_t>(pixels.y2)}};
+      {static_cast<std::int16_t>(pixels->x1), static_cast<std::int16_t>(pixels->y1)},
+      {static_cast<std::int16_t>(pixels->x2), static_cast<std::int16_t>(pixels->y2)}};
   xcb_poly_line(connection_, XCB_COORD_MODE_ORIGIN, window_, gc_, 2, ends);
+  output_pending_ = true;
 }
 
 void X11Backend::DrawLine(const EffectScene& scene, std::size_t index) {
   DrawPlacedLine(scene, scene.Lz[index]);
-  xcb_flush(connection_);
+  FlushIfWritable();
 }
 
 void X11Backend::Repaint(const EffectScene& scene) {
-  const std::uint32_t background = format_.Pixel(scene.background);
+  const std::uint32_t background = visual_.format.Pixel(scene.background);
   xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXEL, &background);
   xcb_clear_area(connection_, 0, window_, 0, 0, 0, 0);
+  output_pending_ = true;
   DrawPlacedLines(scene);
 }
 
 void X11Backend::DrawPlacedLines(const EffectScene& scene) {
   for (const SlashLine& line : scene.Lz) DrawPlacedLine(scene, line);
-  xcb_flush(connection_);
+  FlushIfWritable();
 }
 
 bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
@@ -261,6 +367,24 @@ bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
         DrawPlacedLines(*shown_);
       }
       return true;
+    case XCB_PROPERTY_NOTIFY: {
+      const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+      if (change.window == window_) server_time_ = change.time;
+      return true;
+    }
+    case XCB_MAP_NOTIFY:
+      if (reinterpret_cast<const xcb_map_notify_event_t&>(event).window == window_ && !mapped_) {
+        mapped_ = true;
+        AskForFullScreenAndFocus();
+      }
+      return true;
+    case XCB_CONFIGURE_NOTIFY: {
+      const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+      if (configure.window == window_) {
+        reported_size_ = PixelSize{configure.width, configure.height};
+      }
+      return true;
+    }
     case XCB_DESTROY_NOTIFY:
       return reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window != window_;
     case XCB_CLIENT_MESSAGE: {
@@ -282,6 +406,19 @@ bool X11Backend::HandleEvents() {
   return !closed_;
 }
 
+void X11Backend::Flush() {
+  if (xcb_flush(connection_) <= 0) ThrowLost();
+  output_pending_ = false;
+}
+
+void X11Backend::FlushIfWritable() {
+  if (!output_pending_) return;
+  pollfd socket{xcb_get_file_descriptor(connection_), POLLOUT, 0};
+  // A writable socket has room for far more than the few kilobytes a run
+  // ever queues, so the flush cannot block.
+  if (poll(&socket, 1, 0) > 0 && (socket.revents & POLLOUT) != 0) Flush();
+}
+
 void X11Backend::ArmTimer(Clock::time_point due) {
   itimerspec timer_value{};
   timer_value.it_value = MonotonicTimespec(due);
@@ -293,20 +430,25 @@ void X11Backend::ArmTimer(Clock::time_point due) {
 }
 
 bool X11Backend::WaitUntil(Clock::time_point due) {
-  ArmTimer(due);
   for (;;) {
     if (!HandleEvents()) return false;
-    if (xcb_flush(connection_) <= 0) ThrowLost();
-    pollfd watched[] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {timer_, POLLIN, 0}};
+    const Clock::time_point now = Clock::now();
+    if (MapPending() && now >= next_map_request_) RequestMap();
+    FlushIfWritable();
+    if (now >= due) return true;
+    ArmTimer(MapPending() ? std::min(due, next_map_request_) : due);
+    const short socket_events = static_cast<short>(POLLIN | (output_pending_ ? POLLOUT : 0));
+    pollfd watched[] = {{xcb_get_file_descriptor(connection_), socket_events, 0},
+                        {timer_, POLLIN, 0}};
     if (poll(watched, 2, -1) < 0) {
       if (errno == EINTR) continue;
       throw RuntimeError::HostFailure(
           std::string("cannot wait for the display: ") + std::strerror(errno), kDisplayLostStatus);
     }
+    if ((watched[0].revents & POLLOUT) != 0) Flush();
     if ((watched[1].revents & POLLIN) != 0) {
       std::uint64_t expirations = 0;
       (void)!read(timer_, &expirations, sizeof expirations);
-      return HandleEvents();
     }
     // Readable or hung up: the next HandleEvents reads it or finds the error.
   }

@@ -3,10 +3,13 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <tuple>
 #include <memory>
 #include <string>
 
+#include "effect/effect_params.h"
 #include "runtime/runtime_error.h"
 
 namespace slash {
@@ -29,6 +32,58 @@ std::uint32_t Component(std::uint8_t value, std::uint32_t mask) {
   const std::uint64_t top = mask >> shift;
   const std::uint64_t scaled = (value * top + 127) / 255;
   return static_cast<std::uint32_t>(scaled << shift) & mask;
+}
+
+const char* VisualClassName(std::uint8_t visual_class) {
+  switch (visual_class) {
+    case XCB_VISUAL_CLASS_STATIC_GRAY:
+      return "StaticGray";
+    case XCB_VISUAL_CLASS_GRAY_SCALE:
+      return "GrayScale";
+    case XCB_VISUAL_CLASS_STATIC_COLOR:
+      return "StaticColor";
+    case XCB_VISUAL_CLASS_PSEUDO_COLOR:
+      return "PseudoColor";
+    case XCB_VISUAL_CLASS_DIRECT_COLOR:
+      return "DirectColor";
+    default:
+      return "unknown";
+  }
+}
+
+// Black and the five effect colours, each in a read-only cell of the root
+// visual's colour map. All six requests go out before the first answer is
+// awaited: one round trip. A cell whose colour is not exactly the one asked
+// for (a static map, a gray scale) cannot show the effect.
+PixelFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& screen,
+                           const xcb_visualtype_t* root) {
+  PixelFormat::Cells cells{};
+  cells[0].first = kBlack;
+  for (std::size_t i = 0; i < ColorWords.size(); ++i) cells[i + 1].first = ColorWords[i].color;
+  std::array<xcb_alloc_color_cookie_t, std::tuple_size_v<PixelFormat::Cells>> cookies{};
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const Rgb rgb = ToRgb(cells[i].first);
+    cookies[i] = xcb_alloc_color(&connection, screen.default_colormap,
+                                 static_cast<std::uint16_t>(rgb.r * 257),
+                                 static_cast<std::uint16_t>(rgb.g * 257),
+                                 static_cast<std::uint16_t>(rgb.b * 257));
+  }
+  bool exact = true;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    auto cell = Owned(xcb_alloc_color_reply(&connection, cookies[i], nullptr));
+    const Rgb rgb = ToRgb(cells[i].first);
+    exact = exact && cell && cell->red >> 8 == rgb.r && cell->green >> 8 == rgb.g &&
+            cell->blue >> 8 == rgb.b;
+    if (cell) cells[i].second = cell->pixel;
+  }
+  if (!exact) {
+    throw RuntimeError::HostFailure(
+        "the X screen's " + std::to_string(screen.root_depth) + "-bit " +
+            VisualClassName(root != nullptr ? root->_class : 0xFF) +
+            " visual cannot show the effect's colours exactly",
+        kNoDisplayStatus);
+  }
+  return PixelFormat(cells);
 }
 
 bool PrimaryFromMonitors(const xcb_randr_get_monitors_reply_t& monitors, PixelRect& rect) {
@@ -60,23 +115,59 @@ bool PrimaryFromOutput(xcb_connection_t& connection, xcb_window_t root, PixelRec
 
 }  // namespace
 
+PixelFormat::PixelFormat(std::uint32_t red_mask, std::uint32_t green_mask,
+                         std::uint32_t blue_mask)
+    : masks_{red_mask, green_mask, blue_mask} {}
+
+PixelFormat::PixelFormat(const Cells& cells) : mapped_(true), cells_(cells) {}
+
 std::uint32_t PixelFormat::Pixel(EffectColor color) const {
-  const Rgb rgb = ToRgb(color);
-  return Component(rgb.r, red_mask) | Component(rgb.g, green_mask) | Component(rgb.b, blue_mask);
+  if (!mapped_) {
+    const Rgb rgb = ToRgb(color);
+    return Component(rgb.r, masks_[0]) | Component(rgb.g, masks_[1]) |
+           Component(rgb.b, masks_[2]);
+  }
+  for (const auto& [cell_color, pixel] : cells_) {
+    if (cell_color == color) return pixel;
+  }
+  char detail[64];
+  std::snprintf(detail, sizeof detail, "no colour cell for 0x%06X", static_cast<unsigned>(color));
+  throw RuntimeError(RuntimeErrorKind::kPropertyFailure, detail);
 }
 
-PixelFormat RootPixelFormat(const xcb_screen_t& screen) {
+WindowVisual ChooseWindowVisual(xcb_connection_t& connection, const xcb_screen_t& screen) {
+  const xcb_visualtype_t* root = nullptr;
+  const xcb_visualtype_t* true_color = nullptr;
+  std::uint8_t true_color_depth = 0;
   for (auto depths = xcb_screen_allowed_depths_iterator(&screen); depths.rem > 0;
        xcb_depth_next(&depths)) {
     for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
          xcb_visualtype_next(&visuals)) {
       const xcb_visualtype_t& visual = *visuals.data;
-      if (visual.visual_id != screen.root_visual) continue;
-      if (visual._class != XCB_VISUAL_CLASS_TRUE_COLOR) break;
-      return PixelFormat{visual.red_mask, visual.green_mask, visual.blue_mask};
+      if (visual.visual_id == screen.root_visual) root = &visual;
+      // The deepest TrueColor visual up to 24 bits: a deeper one may carry
+      // an alpha channel that a compositor would blend.
+      const std::uint8_t depth = depths.data->depth;
+      if (visual._class == XCB_VISUAL_CLASS_TRUE_COLOR && depth <= 24 &&
+          depth > true_color_depth && visual.bits_per_rgb_value >= 8) {
+        true_color = &visual;
+        true_color_depth = depth;
+      }
     }
   }
-  throw RuntimeError::HostFailure("the X screen has no TrueColor root visual", kNoDisplayStatus);
+  if (root != nullptr && root->_class == XCB_VISUAL_CLASS_TRUE_COLOR) {
+    return WindowVisual{0, 0, 0, PixelFormat(root->red_mask, root->green_mask, root->blue_mask)};
+  }
+  if (true_color != nullptr) {
+    // A visual other than the parent's needs a colour map of its own.
+    const xcb_colormap_t colormap = xcb_generate_id(&connection);
+    xcb_create_colormap(&connection, XCB_COLORMAP_ALLOC_NONE, colormap, screen.root,
+                        true_color->visual_id);
+    return WindowVisual{
+        true_color->visual_id, true_color_depth, colormap,
+        PixelFormat(true_color->red_mask, true_color->green_mask, true_color->blue_mask)};
+  }
+  return WindowVisual{0, 0, 0, AllocatedCells(connection, screen, root)};
 }
 
 xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number) {

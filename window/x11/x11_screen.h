@@ -1,29 +1,55 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <utility>
 
 #include "window/scene_pixels.h"
 #include "window/window_backend.h"
 
 struct xcb_connection_t;
 struct xcb_screen_t;
-struct xcb_visualtype_t;
 
 namespace slash {
 
-// Pixel values of a TrueColor visual, built from its colour masks, so any
-// depth and byte order (16, 24 or 30 bits) gets the exact colour.
-struct PixelFormat {
-  std::uint32_t red_mask = 0;
-  std::uint32_t green_mask = 0;
-  std::uint32_t blue_mask = 0;
+// How the effect's colours become pixel values on the window's visual. A
+// TrueColor visual builds them from its colour masks, so any depth and byte
+// order (16, 24 or 30 bits) gets the exact colour; a visual with a colour
+// map (PseudoColor, StaticColor, DirectColor) gets the cells the server
+// allocated for black and the five effect colours.
+class PixelFormat {
+ public:
+  PixelFormat() = default;
+  // TrueColor: each component scaled into its mask.
+  PixelFormat(std::uint32_t red_mask, std::uint32_t green_mask, std::uint32_t blue_mask);
+  // A colour map: the pixel of each colour the effect can show.
+  using Cells = std::array<std::pair<EffectColor, std::uint32_t>, 6>;
+  explicit PixelFormat(const Cells& cells);
 
+  // Raises a property failure for a colour that has no cell.
   std::uint32_t Pixel(EffectColor color) const;
+
+ private:
+  std::uint32_t masks_[3] = {0, 0, 0};
+  bool mapped_ = false;
+  Cells cells_{};
 };
 
-// The TrueColor format of the screen's root visual; raises the no-display
-// failure on a screen without one.
-PixelFormat RootPixelFormat(const xcb_screen_t& screen);
+// The visual the window is made with. Copy-from-parent (the root visual)
+// when it is TrueColor; otherwise a TrueColor visual the screen offers, with
+// a colour map of its own; otherwise the root visual's colour map with a cell
+// allocated for each colour.
+struct WindowVisual {
+  std::uint32_t visual = 0;    // 0: the root visual, copied from the parent
+  std::uint8_t depth = 0;      // 0: the root depth, copied from the parent
+  std::uint32_t colormap = 0;  // 0: copied from the parent
+  PixelFormat format;
+};
+
+// Raises the no-display failure, naming the visual, on a screen where the
+// effect's colours cannot all be shown exactly (a gray scale, a static map
+// without them, a full colour map).
+WindowVisual ChooseWindowVisual(xcb_connection_t& connection, const xcb_screen_t& screen);
 
 // The screen that DISPLAY names (":N.S"), or the no-display failure.
 xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number);
