@@ -84,6 +84,29 @@ void ScreenWatch::CoverLeftHalf(int ms) {
   xcb_flush(connection_);
 }
 
+bool ScreenWatch::WindowManagerAnnounced() {
+  constexpr char kName[] = "_NET_SUPPORTING_WM_CHECK";
+  auto* atom = xcb_intern_atom_reply(
+      connection_, xcb_intern_atom(connection_, 0, sizeof kName - 1, kName), nullptr);
+  if (atom == nullptr) return false;
+  auto* property = xcb_get_property_reply(
+      connection_, xcb_get_property(connection_, 0, root_, atom->atom, XCB_ATOM_WINDOW, 0, 1),
+      nullptr);
+  const bool announced = property != nullptr && xcb_get_property_value_length(property) == 4;
+  std::free(property);
+  std::free(atom);
+  return announced;
+}
+
+void ScreenWatch::GrabServer(bool grabbed) {
+  if (grabbed) {
+    xcb_grab_server(connection_);
+  } else {
+    xcb_ungrab_server(connection_);
+  }
+  std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
 Screenshot ScreenWatch::Grab() {
   Screenshot shot;
   xcb_get_image_reply_t* image = xcb_get_image_reply(

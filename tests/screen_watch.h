@@ -42,6 +42,12 @@ class ScreenWatch {
   // Puts a white window over the left half of the screen for `ms`, then
   // takes it away, so that what was under it is exposed again.
   void CoverLeftHalf(int ms);
+  // Whether a window manager has announced itself on the root
+  // (_NET_SUPPORTING_WM_CHECK), asked without starting a process.
+  bool WindowManagerAnnounced();
+  // Takes or releases a grab of the whole server, as another client may:
+  // while it lasts the server serves no other client.
+  void GrabServer(bool grabbed);
   // Records states until `keep_going` returns false or `timeout_ms` passes,
   // then for `settle_ms` more.
   void Record(const std::function<bool()>& keep_going, int timeout_ms, int settle_ms);

@@ -3,8 +3,10 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <csignal>
@@ -66,20 +68,55 @@ Section "Screen"
 EndSection
 )";
 
+// Whether a compositing manager owns the screen's _NET_WM_CM_S0 selection.
+bool HasCompositor(const std::string& display) {
+  int screen = 0;
+  xcb_connection_t* c = xcb_connect(display.c_str(), &screen);
+  bool owned = false;
+  if (xcb_connection_has_error(c) == 0) {
+    const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
+    auto* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
+    if (atom != nullptr) {
+      auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+      owned = owner != nullptr && owner->owner != XCB_NONE;
+      std::free(owner);
+    }
+    std::free(atom);
+  }
+  xcb_disconnect(c);
+  return owned;
+}
+
+constexpr char kPicomSample[] = "/usr/share/doc/picom/examples/picom.sample.conf";
+
 }  // namespace
 
 TestDisplay::TestDisplay(int width, int height, bool with_window_manager, int depth,
                          bool second_screen) {
-  int fds[2];
-  if (pipe(fds) != 0) return;
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-  std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
-                                   "-screen",   "0",          screen,
-                                   "-nolisten", "tcp",        "-noreset"};
+  std::vector<std::string> argv = {"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
   if (second_screen) argv.insert(argv.end(), {"-screen", "1", "320x200x24"});
+  Ready(StartServer(argv), with_window_manager ? Desktop::kOpenbox : Desktop::kBare);
+}
+
+TestDisplay::TestDisplay(int width, int height, Desktop desktop,
+                         const std::vector<std::string>& server_options) {
+  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+  std::vector<std::string> argv = {"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+  argv.insert(argv.end(), server_options.begin(), server_options.end());
+  Ready(StartServer(argv), desktop);
+}
+
+// Starts the server with -displayfd: it picks a free display number and
+// writes it to the pipe whose reading end this returns (-1 on failure).
+int TestDisplay::StartServer(std::vector<std::string> argv) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  argv.insert(argv.begin() + 1, {"-displayfd", std::to_string(fds[1])});
   server_ = std::make_unique<ChildProcess>(argv);
   close(fds[1]);
-  Ready(fds[0], with_window_manager);
+  return fds[0];
 }
 
 TestDisplay::TestDisplay(TwoMonitors, bool with_window_manager) {
@@ -87,16 +124,14 @@ TestDisplay::TestDisplay(TwoMonitors, bool with_window_manager) {
   if (mkdtemp(dir) == nullptr) return;
   config_dir_ = dir;
   std::ofstream(config_dir_ + "/xorg.conf") << kTwoMonitorConfig;
-  int fds[2];
-  if (pipe(fds) != 0) return;
-  server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-      "Xorg", "-displayfd", std::to_string(fds[1]), "-config", config_dir_ + "/xorg.conf", "-seat",
-      "seat1", "-noreset", "-nolisten", "tcp", "-logfile", config_dir_ + "/xorg.log"});
-  close(fds[1]);
-  Ready(fds[0], with_window_manager);
+  const int fd = StartServer({"Xorg", "-config", config_dir_ + "/xorg.conf", "-seat", "seat1",
+                              "-noreset", "-nolisten", "tcp", "-logfile",
+                              config_dir_ + "/xorg.log"});
+  Ready(fd, with_window_manager ? Desktop::kOpenbox : Desktop::kBare);
 }
 
-void TestDisplay::Ready(int fd, bool with_window_manager) {
+void TestDisplay::Ready(int fd, Desktop desktop) {
+  if (fd < 0) return;
   const std::string number = ReadDisplayNumber(fd);
   close(fd);
   if (number.empty()) return;
@@ -107,23 +142,72 @@ void TestDisplay::Ready(int fd, bool with_window_manager) {
   // A root that is neither black nor any effect colour, so that the test
   // can tell the window from the bare screen.
   RunProcess({"xsetroot", "-solid", "#203040"}, env());
-  if (!with_window_manager) return;
+  if (!StartDesktop(desktop)) name_.clear();
+}
+
+bool TestDisplay::StartDesktop(Desktop desktop) {
+  if (desktop == Desktop::kBare) return true;
+  if (desktop == Desktop::kIcewm) {
+    window_manager_ = std::make_unique<ChildProcess>(std::vector<std::string>{"icewm"}, env());
+    if (!WaitForWindowManager() || WaitForWindow("TaskBar").empty()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // its task bar settles
+    return true;
+  }
   window_manager_ =
       std::make_unique<ChildProcess>(std::vector<std::string>{"openbox", "--sm-disable"}, env());
-  if (!WaitForWindowManager()) {
-    name_.clear();
-    return;
-  }
+  if (!WaitForWindowManager()) return false;
   panel_ =
       std::make_unique<ChildProcess>(std::vector<std::string>{"tint2", "-c", SLASH_TINT2RC}, env());
   // Give the panel time to map and reserve its strut.
-  for (int i = 0; i < 100 && Query({"xdotool", "search", "--class", "tint2"}).empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  if (WaitForWindow("tint2").empty()) return false;
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  if (desktop != Desktop::kOpenboxPicom) return true;
+  // picom's sample configuration as it ships (shadows, fading, inactive
+  // windows at 80 % opacity), without vsync, which a headless server lacks.
+  std::ifstream sample(kPicomSample);
+  if (!sample) return false;
+  if (config_dir_.empty()) {
+    char dir[] = "/tmp/slash-picom-XXXXXX";
+    if (mkdtemp(dir) == nullptr) return false;
+    config_dir_ = dir;
+  }
+  std::ofstream config(config_dir_ + "/picom.conf");
+  for (std::string line; std::getline(sample, line);) {
+    config << (line.rfind("vsync", 0) == 0 ? "vsync = false;" : line) << "\n";
+  }
+  config.close();
+  compositor_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"picom", "--config", config_dir_ + "/picom.conf"}, env());
+  for (int i = 0; i < 200 && !HasCompositor(name_); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));  // the panel's fade-in ends
+  return HasCompositor(name_);
+}
+
+std::string TestDisplay::WaitForWindow(const std::string& window_class) const {
+  for (int i = 0; i < 200; ++i) {
+    const std::string ids = Query({"xdotool", "search", "--onlyvisible", "--class", window_class});
+    if (!ids.empty()) return ids.substr(0, ids.find('\n'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return "";
+}
+
+bool TestDisplay::FocusTerminal() {
+  terminal_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"xterm", "-geometry", "60x10+20+20"}, env());
+  const std::string id = WaitForWindow("xterm");
+  if (id.empty()) return false;
+  RunProcess({"xdotool", "windowactivate", "--sync", id}, env());
+  const std::string active = Query({"xdotool", "getactivewindow"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  return active.substr(0, active.find('\n')) == id;
 }
 
 TestDisplay::~TestDisplay() {
+  terminal_.reset();
+  compositor_.reset();
   panel_.reset();
   window_manager_.reset();
   Stop();

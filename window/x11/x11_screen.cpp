@@ -86,6 +86,16 @@ PixelFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& scr
   return PixelFormat(cells);
 }
 
+// A visual other than the root's needs a colour map of its own.
+WindowVisual OwnColormap(xcb_connection_t& connection, const xcb_screen_t& screen,
+                         const xcb_visualtype_t& visual, std::uint8_t depth) {
+  const xcb_colormap_t colormap = xcb_generate_id(&connection);
+  xcb_create_colormap(&connection, XCB_COLORMAP_ALLOC_NONE, colormap, screen.root,
+                      visual.visual_id);
+  return WindowVisual{visual.visual_id, depth, colormap,
+                      PixelFormat(visual.red_mask, visual.green_mask, visual.blue_mask)};
+}
+
 bool PrimaryFromMonitors(const xcb_randr_get_monitors_reply_t& monitors, PixelRect& rect) {
   for (auto it = xcb_randr_get_monitors_monitors_iterator(&monitors); it.rem > 0;
        xcb_randr_monitor_info_next(&it)) {
@@ -136,38 +146,40 @@ std::uint32_t PixelFormat::Pixel(EffectColor color) const {
 }
 
 WindowVisual ChooseWindowVisual(xcb_connection_t& connection, const xcb_screen_t& screen) {
+  // The root visual, and a TrueColor visual at the root depth and at any
+  // other depth up to 24 (a deeper one may carry an alpha channel that a
+  // compositor would blend), the deepest first.
   const xcb_visualtype_t* root = nullptr;
-  const xcb_visualtype_t* true_color = nullptr;
-  std::uint8_t true_color_depth = 0;
+  const xcb_visualtype_t* same_depth = nullptr;
+  const xcb_visualtype_t* other_depth = nullptr;
+  std::uint8_t other_depth_bits = 0;
   for (auto depths = xcb_screen_allowed_depths_iterator(&screen); depths.rem > 0;
        xcb_depth_next(&depths)) {
+    const std::uint8_t depth = depths.data->depth;
     for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
          xcb_visualtype_next(&visuals)) {
       const xcb_visualtype_t& visual = *visuals.data;
       if (visual.visual_id == screen.root_visual) root = &visual;
-      // The deepest TrueColor visual up to 24 bits: a deeper one may carry
-      // an alpha channel that a compositor would blend.
-      const std::uint8_t depth = depths.data->depth;
-      if (visual._class == XCB_VISUAL_CLASS_TRUE_COLOR && depth <= 24 &&
-          depth > true_color_depth && visual.bits_per_rgb_value >= 8) {
-        true_color = &visual;
-        true_color_depth = depth;
+      if (visual._class != XCB_VISUAL_CLASS_TRUE_COLOR || visual.bits_per_rgb_value < 8) continue;
+      if (depth == screen.root_depth && same_depth == nullptr) same_depth = &visual;
+      if (depth != screen.root_depth && depth <= 24 && depth > other_depth_bits) {
+        other_depth = &visual;
+        other_depth_bits = depth;
       }
     }
   }
   if (root != nullptr && root->_class == XCB_VISUAL_CLASS_TRUE_COLOR) {
     return WindowVisual{0, 0, 0, PixelFormat(root->red_mask, root->green_mask, root->blue_mask)};
   }
-  if (true_color != nullptr) {
-    // A visual other than the parent's needs a colour map of its own.
-    const xcb_colormap_t colormap = xcb_generate_id(&connection);
-    xcb_create_colormap(&connection, XCB_COLORMAP_ALLOC_NONE, colormap, screen.root,
-                        true_color->visual_id);
-    return WindowVisual{
-        true_color->visual_id, true_color_depth, colormap,
-        PixelFormat(true_color->red_mask, true_color->green_mask, true_color->blue_mask)};
+  if (same_depth != nullptr) return OwnColormap(connection, screen, *same_depth, screen.root_depth);
+  // A colour map of the root visual's, if it holds the six colours exactly;
+  // else a TrueColor visual at another depth.
+  try {
+    return WindowVisual{0, 0, 0, AllocatedCells(connection, screen, root)};
+  } catch (const RuntimeError&) {
+    if (other_depth == nullptr) throw;
+    return OwnColormap(connection, screen, *other_depth, other_depth_bits);
   }
-  return WindowVisual{0, 0, 0, AllocatedCells(connection, screen, root)};
 }
 
 xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number) {
