@@ -46,6 +46,11 @@ ScreenWatch::ScreenWatch(const std::string& display) {
   for (auto d = xcb_screen_allowed_depths_iterator(&screen); d.rem > 0; xcb_depth_next(&d)) {
     for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
       if (v.data->visual_id == screen.root_visual) {
+        // A DirectColor root is read by its masks too: the window shows
+        // through a TrueColor visual with the same ones.
+        palette_ = v.data->_class != XCB_VISUAL_CLASS_TRUE_COLOR &&
+                   v.data->_class != XCB_VISUAL_CLASS_DIRECT_COLOR;
+        colormap_ = screen.default_colormap;
         masks_[0] = v.data->red_mask;
         masks_[1] = v.data->green_mask;
         masks_[2] = v.data->blue_mask;
@@ -119,9 +124,16 @@ Screenshot ScreenWatch::Grab() {
   const std::size_t length = static_cast<std::size_t>(xcb_get_image_data_length(image));
   const std::size_t count = static_cast<std::size_t>(width_) * height_;
   // 24- and 30-bit screens keep 32 bits a pixel, 16-bit ones 16 bits, in
-  // this machine's byte order (the server runs here).
-  const std::size_t bytes = length >= count * 4 ? 4 : length >= count * 2 ? 2 : 0;
-  if (bytes != 0) {
+  // this machine's byte order (the server runs here); 8-bit ones a byte,
+  // an index into the colour map.
+  const std::size_t bytes = length >= count * 4 ? 4 : length >= count * 2 ? 2 : length >= count ? 1 : 0;
+  const std::vector<std::uint32_t> palette = palette_ ? Palette() : std::vector<std::uint32_t>{};
+  if (bytes == 1 && palette.size() == 256) {
+    shot.width = width_;
+    shot.height = height_;
+    shot.pixels.resize(count);
+    for (std::size_t i = 0; i < count; ++i) shot.pixels[i] = palette[data[i]];
+  } else if (bytes > 1) {
     shot.width = width_;
     shot.height = height_;
     shot.pixels.resize(count);
@@ -140,6 +152,23 @@ Screenshot ScreenWatch::Grab() {
   }
   std::free(image);
   return shot;
+}
+
+std::vector<std::uint32_t> ScreenWatch::Palette() {
+  std::uint32_t indices[256];
+  for (std::uint32_t i = 0; i < 256; ++i) indices[i] = i;
+  auto* reply = xcb_query_colors_reply(
+      connection_, xcb_query_colors(connection_, colormap_, 256, indices), nullptr);
+  std::vector<std::uint32_t> palette;
+  if (reply != nullptr) {
+    const xcb_rgb_t* rgb = xcb_query_colors_colors(reply);
+    for (int i = 0; i < xcb_query_colors_colors_length(reply); ++i) {
+      palette.push_back(static_cast<std::uint32_t>((rgb[i].blue >> 8) << 16 |
+                                                   (rgb[i].green >> 8) << 8 | rgb[i].red >> 8));
+    }
+  }
+  std::free(reply);
+  return palette;
 }
 
 void ScreenWatch::TakeState(std::uint32_t server_ms) {

@@ -55,6 +55,8 @@ class ScreenWatch {
 
  private:
   void TakeState(std::uint32_t server_ms);
+  // The colour of each pixel value of an 8-bit screen's colour map.
+  std::vector<std::uint32_t> Palette();
 
   xcb_connection_t* connection_ = nullptr;
   std::uint32_t root_ = 0;
@@ -64,6 +66,8 @@ class ScreenWatch {
   int width_ = 0;
   int height_ = 0;
   std::uint32_t masks_[3] = {0, 0, 0};
+  bool palette_ = false;
+  std::uint32_t colormap_ = 0;
   std::vector<ScreenState> states_;
 };
 

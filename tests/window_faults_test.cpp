@@ -266,15 +266,20 @@ TEST(SlashFaults, TheXServerPathLoadsNoSdl) {
   }
 }
 
-// Every TrueColor depth gets the exact colours, on the screen DISPLAY names.
-TEST(SlashFaults, EveryDepthAndTheNamedScreenShowTheExactColours) {
+// Every common visual gets the exact colours, on the screen DISPLAY names:
+// TrueColor at any depth, an 8-bit PseudoColor root (cells allocated in its
+// colour map) and a DirectColor root (an offered TrueColor visual).
+TEST(SlashFaults, EveryVisualAndTheNamedScreenShowTheExactColours) {
   const struct {
     int depth;
     bool second_screen;
-  } cases[] = {{16, false}, {24, false}, {30, false}, {24, true}};
+    std::vector<std::string> server_options;
+  } cases[] = {{16, false, {}},          {24, false, {}}, {30, false, {}}, {24, true, {}},
+               {8, false, {"-cc", "3"}}, {24, false, {"-cc", "5"}}};
   for (const auto& c : cases) {
-    SCOPED_TRACE("depth " + std::to_string(c.depth) + (c.second_screen ? ", screen 1" : ""));
-    const TestDisplay display(320, 240, false, c.depth, c.second_screen);
+    SCOPED_TRACE("depth " + std::to_string(c.depth) + (c.second_screen ? ", screen 1" : "") +
+                 (c.server_options.empty() ? "" : ", class " + c.server_options[1]));
+    const TestDisplay display(320, 240, false, c.depth, c.second_screen, c.server_options);
     ASSERT_TRUE(display.ok());
     const std::string name = display.name() + (c.second_screen ? ".1" : "");
     ScreenWatch watch(name);

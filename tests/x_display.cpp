@@ -93,10 +93,11 @@ constexpr char kPicomSample[] = "/usr/share/doc/picom/examples/picom.sample.conf
 }  // namespace
 
 TestDisplay::TestDisplay(int width, int height, bool with_window_manager, int depth,
-                         bool second_screen) {
+                         bool second_screen, const std::vector<std::string>& server_options) {
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
   std::vector<std::string> argv = {"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
   if (second_screen) argv.insert(argv.end(), {"-screen", "1", "320x200x24"});
+  argv.insert(argv.end(), server_options.begin(), server_options.end());
   Ready(StartServer(argv), with_window_manager ? Desktop::kOpenbox : Desktop::kBare);
 }
 

@@ -29,8 +29,9 @@ class TestDisplay {
 
   // `depth` is the screen's bits per pixel: 16, 24 or 30. A second screen,
   // when asked for, is 320x200 and named ":N.1".
+  // Extra server options may pick the root visual's class ("-cc", "3").
   TestDisplay(int width, int height, bool with_window_manager, int depth = 24,
-              bool second_screen = false);
+              bool second_screen = false, const std::vector<std::string>& server_options = {});
   // An Xvfb with extra server options (a visual class, say) and a desktop.
   TestDisplay(int width, int height, Desktop desktop,
               const std::vector<std::string>& server_options = {});

@@ -171,12 +171,20 @@ WindowVisual ChooseWindowVisual(xcb_connection_t& connection, const xcb_screen_t
   if (root != nullptr && root->_class == XCB_VISUAL_CLASS_TRUE_COLOR) {
     return WindowVisual{0, 0, 0, PixelFormat(root->red_mask, root->green_mask, root->blue_mask)};
   }
-  if (same_depth != nullptr) return OwnColormap(connection, screen, *same_depth, screen.root_depth);
-  // A colour map of the root visual's, if it holds the six colours exactly;
-  // else a TrueColor visual at another depth.
+  // A DirectColor root's pixels are read through its changeable colour map;
+  // a TrueColor visual beside it is read by its masks alone.
+  const bool direct = root != nullptr && root->_class == XCB_VISUAL_CLASS_DIRECT_COLOR;
+  if (direct && same_depth != nullptr) {
+    return OwnColormap(connection, screen, *same_depth, screen.root_depth);
+  }
+  // The root visual's own colour map, which is always the installed one,
+  // if it holds the six colours exactly; else any TrueColor visual.
   try {
     return WindowVisual{0, 0, 0, AllocatedCells(connection, screen, root)};
   } catch (const RuntimeError&) {
+    if (same_depth != nullptr) {
+      return OwnColormap(connection, screen, *same_depth, screen.root_depth);
+    }
     if (other_depth == nullptr) throw;
     return OwnColormap(connection, screen, *other_depth, other_depth_bits);
   }

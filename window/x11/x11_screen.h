@@ -36,9 +36,10 @@ class PixelFormat {
 };
 
 // The visual the window is made with. Copy-from-parent (the root visual)
-// when it is TrueColor; otherwise a TrueColor visual at the root depth, with
-// a colour map of its own; otherwise the root visual's colour map with a cell
-// allocated for each colour; otherwise a TrueColor visual at another depth.
+// when it is TrueColor; beside a DirectColor root, a TrueColor visual of the
+// same depth with a colour map of its own; otherwise the root visual's
+// colour map with a cell allocated for each colour, if they come out exact;
+// otherwise a TrueColor visual at any depth.
 struct WindowVisual {
   std::uint32_t visual = 0;    // 0: the root visual, copied from the parent
   std::uint8_t depth = 0;      // 0: the root depth, copied from the parent
