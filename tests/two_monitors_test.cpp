@@ -106,3 +106,49 @@ INSTANTIATE_TEST_SUITE_P(BackEnds, TwoMonitors,
 
 }  // namespace
 }  // namespace slash
+
+namespace slash {
+namespace {
+
+// A primary monitor 40000 pixels wide (set with RandR) is past what the
+// protocol's 16-bit coordinates address. The line is cut to the part that
+// can be drawn: on the 1920 columns the screen has, it is a whole line, one
+// pixel a column, never a dot that wrapped round to the left edge.
+TEST(WideMonitor, TheVisiblePartOfEachLineCrossesTheScreen) {
+  if (geteuid() != 0) GTEST_SKIP() << "Xorg with the dummy driver needs root";
+  const TestDisplay display(TestDisplay::TwoMonitors{}, false);
+  ASSERT_TRUE(display.ok()) << "no Xorg with the dummy driver";
+  display.Query({"xrandr", "--setmonitor", "*wide", "40000/1000x600/300+0+0", "none"});
+  ASSERT_NE(display.Query({"xrandr", "--listmonitors"}).find("40000/"), std::string::npos);
+  ScreenWatch watch(display.name());
+  ASSERT_TRUE(watch.ok());
+  // The server's damage reports cannot describe drawing that far out, so
+  // the screen is polled: each line lasts a tick, many grabs long.
+  ChildProcess slash({SLASH_PATH, "2", "blue"}, display.env());
+  std::vector<Screenshot> shots;
+  while (slash.Running()) {
+    Screenshot shot = watch.Grab();
+    if (shots.empty() || shot.pixels != shots.back().pixels) shots.push_back(std::move(shot));
+  }
+  ASSERT_EQ(slash.status(), 0) << slash.TakeErr();
+  constexpr std::uint32_t kBlue = 0xFF0000;
+  int line_states = 0;
+  for (const Screenshot& shot : shots) {
+    int columns = 0;
+    int blue = 0;
+    for (int x = 0; x < shot.width; ++x) {
+      bool in_column = false;
+      for (int y = 0; y < shot.height; ++y) {
+        if (shot.At(x, y) == kBlue) in_column = true, ++blue;
+      }
+      columns += in_column;
+    }
+    if (blue == 0 || blue == shot.width * shot.height) continue;
+    ++line_states;
+    EXPECT_EQ(columns, shot.width) << "line state " << line_states << " misses columns";
+  }
+  EXPECT_EQ(line_states, 3);
+}
+
+}  // namespace
+}  // namespace slash
