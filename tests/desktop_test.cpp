@@ -76,8 +76,9 @@ TEST_P(OnADesktop, CoversEveryPanelFromAFocusedTerminal) {
       black = counts.black == counts.all;
       continue;
     }
-    ASSERT_TRUE(counts.OnlyEffect()) << "at " << state.server_ms << " ms, " << counts.all - counts.black - counts.blue
-                                     << " pixels are neither black nor the effect's blue";
+    ASSERT_TRUE(counts.OnlyEffect())
+        << "at " << state.server_ms << " ms, " << counts.all - counts.black - counts.blue
+        << " pixels are neither black nor the effect's blue";
     if (counts.blue == counts.all) {
       flood = true;
       break;
@@ -90,12 +91,11 @@ TEST_P(OnADesktop, CoversEveryPanelFromAFocusedTerminal) {
   EXPECT_LE(lines, 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Desktops, OnADesktop,
-    ::testing::Values(DesktopCase{"OpenboxTint2", Desktop::kOpenbox},
-                      DesktopCase{"OpenboxTint2Picom", Desktop::kOpenboxPicom},
-                      DesktopCase{"Icewm", Desktop::kIcewm}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Desktops, OnADesktop,
+                         ::testing::Values(DesktopCase{"OpenboxTint2", Desktop::kOpenbox},
+                                           DesktopCase{"OpenboxTint2Picom", Desktop::kOpenboxPicom},
+                                           DesktopCase{"Icewm", Desktop::kIcewm}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A window manager that is starting while slash maps its window can drop
 // the request. slash started the moment the manager announces itself must

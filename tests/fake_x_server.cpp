@@ -92,14 +92,8 @@ void FakeXServer::Answer(int client) {
     // Failed: the reason's length, protocol 11.0, the reason in 4-byte units.
     std::string reason = argument_;
     reason.resize((reason.size() + 3) / 4 * 4, '\0');
-    const char header[8] = {0,
-                            static_cast<char>(argument_.size()),
-                            11,
-                            0,
-                            0,
-                            0,
-                            static_cast<char>(reason.size() / 4),
-                            0};
+    const char header[8] = {0, static_cast<char>(argument_.size()),  11, 0, 0,
+                            0, static_cast<char>(reason.size() / 4), 0};
     WriteAll(client, header, sizeof header);
     WriteAll(client, reason.data(), reason.size());
   }
@@ -123,7 +117,8 @@ void FakeXServer::Pass(int client) {
       shutdown(client, SHUT_RD);
       reading = false;
     }
-    pollfd fds[] = {{reading ? client : -1, POLLIN, 0}, {upstream, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[] = {
+        {reading ? client : -1, POLLIN, 0}, {upstream, POLLIN, 0}, {wake_[0], POLLIN, 0}};
     if (poll(fds, 3, 20) < 0 || (fds[2].revents & POLLIN) != 0) break;
     if ((fds[0].revents & (POLLIN | POLLHUP)) != 0) {
       const ssize_t got = read(client, buffer.data(), buffer.size());

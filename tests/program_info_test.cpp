@@ -37,6 +37,20 @@ TEST(ProgramInfo, HelpAndVersionNeedNoDisplay) {
   }
 }
 
+// Text that cannot be written (a full disk) is an error of one line and
+// status 2, not a silent success.
+TEST(ProgramInfo, HelpOrVersionThatCannotBeWrittenIsAnError) {
+  for (const std::string program : {SLASH_PATH, SLASH_TRACE_PATH}) {
+    const std::string name = fs::path(program).filename().string();
+    for (const char* option : {"--help", "--version"}) {
+      const auto result = RunProcess({"sh", "-c", "\"$0\" \"$1\" > /dev/full", program, option});
+      EXPECT_EQ(result.status, 2) << name << " " << option;
+      EXPECT_EQ(result.err.rfind(name + ": ", 0), 0u) << result.err;
+      EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+    }
+  }
+}
+
 TEST(ProgramInfo, HelpAndVersionCountOnlyAsTheWholeCommandLine) {
   // Anything more is the effect's command line: here traced, not answered.
   for (const std::vector<std::string>& words :
@@ -99,19 +113,20 @@ TEST(Install, PutsTheProgramsAndTheManualPageUnderThePrefix) {
   const auto install =
       RunProcess({"cmake", "--install", SLASH_BUILD_DIR, "--prefix", prefix.string()});
   ASSERT_EQ(install.status, 0) << install.err;
-  for (const char* file :
-       {"bin/slash", "bin/slash-trace", "lib/slash/backends/slash-sdl.so", "share/man/man1/slash.1.gz",
-        "share/man/man1/slash-trace.1.gz", "share/doc/slash/copyright",
-        "share/doc/slash/changelog.gz"}) {
+  for (const char* file : {"bin/slash", "bin/slash-trace", "lib/slash/backends/slash-sdl.so",
+                           "share/man/man1/slash.1.gz", "share/man/man1/slash-trace.1.gz",
+                           "share/doc/slash/copyright", "share/doc/slash/changelog.gz"}) {
     EXPECT_TRUE(fs::exists(prefix / file)) << file;
   }
   const auto version = RunProcess({(prefix / "bin/slash").string(), "--version"});
   EXPECT_EQ(version.out, "slash " + kVersionText);
   // The installed program finds its SDL module: what stops it is the display.
-  const auto sdl = RunProcess({(prefix / "bin/slash").string()},
-                              {"SLASH_BACKEND=sdl", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
-  EXPECT_EQ(sdl.err, "slash: no display to show the effect on (neither DISPLAY nor "
-                     "WAYLAND_DISPLAY is set)\n");
+  const auto sdl =
+      RunProcess({(prefix / "bin/slash").string()},
+                 {"SLASH_BACKEND=sdl", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
+  EXPECT_EQ(sdl.err,
+            "slash: no display to show the effect on (neither DISPLAY nor "
+            "WAYLAND_DISPLAY is set)\n");
   const auto man = RunProcess({"man", "-l", (prefix / "share/man/man1/slash.1.gz").string()},
                               {"MANPAGER=cat", "MANWIDTH=80"});
   if (man.status != 127) {  // man itself may not be installed

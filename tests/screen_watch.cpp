@@ -126,7 +126,10 @@ Screenshot ScreenWatch::Grab() {
   // 24- and 30-bit screens keep 32 bits a pixel, 16-bit ones 16 bits, in
   // this machine's byte order (the server runs here); 8-bit ones a byte,
   // an index into the colour map.
-  const std::size_t bytes = length >= count * 4 ? 4 : length >= count * 2 ? 2 : length >= count ? 1 : 0;
+  const std::size_t bytes = length >= count * 4   ? 4
+                            : length >= count * 2 ? 2
+                            : length >= count     ? 1
+                                                  : 0;
   const std::vector<std::uint32_t> palette = palette_ ? Palette() : std::vector<std::uint32_t>{};
   if (bytes == 1 && palette.size() == 256) {
     shot.width = width_;

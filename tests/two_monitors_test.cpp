@@ -15,8 +15,8 @@ namespace slash {
 namespace {
 
 using testing::ChildProcess;
-using testing::ScreenWatch;
 using testing::Screenshot;
+using testing::ScreenWatch;
 using testing::TestDisplay;
 
 constexpr int kMonitorWidth = 960;  // each monitor is 960x600; the primary starts at x = 960

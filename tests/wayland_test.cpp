@@ -49,9 +49,7 @@ class Sway {
            "output HEADLESS-1 resolution 640x480 background #203040 solid_color\n"
         << (decorated ? "bar {\n position top\n status_command echo slash\n}\n"
                       : "default_border none\n")
-        <<
-           "exec sh -c 'xhost +si:localuser:root && echo \"$DISPLAY\" > "
-        << dir_ << "/xdisplay'\n";
+        << "exec sh -c 'xhost +si:localuser:root && echo \"$DISPLAY\" > " << dir_ << "/xdisplay'\n";
     sway_ = std::make_unique<ChildProcess>(std::vector<std::string>{
         "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env", "-i",
         "PATH=/usr/bin:/bin", "HOME=" + dir_, "XDG_RUNTIME_DIR=" + dir_, "WLR_BACKENDS=headless",

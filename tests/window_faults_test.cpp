@@ -4,11 +4,10 @@
 
 #include <chrono>
 #include <csignal>
-#include <string>
-#include <thread>
-
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <thread>
 
 #include "screen_watch.h"
 #include "x_display.h"
@@ -137,7 +136,7 @@ TEST(SlashFaults, TwentyRunsBackToBackLeaveNothingBehind) {
 TEST(SlashFaults, ClosedStandardDescriptorsNeitherHangNorLoseTheStatus) {
   const TestDisplay display(320, 240, false);
   ASSERT_TRUE(display.ok());
-  const char* const closings[] = {"<&-",     ">&-",        "2>&-",          "<&- >&-",
+  const char* const closings[] = {"<&-",      ">&-",      "2>&-",        "<&- >&-",
                                   "<&- 2>&-", ">&- 2>&-", "<&- >&- 2>&-"};
   const struct {
     const char* words;
@@ -212,7 +211,8 @@ TEST(SlashFaults, AStallRephasesTheTicks) {
   const auto start = std::chrono::steady_clock::now();
   watch.Record(
       [&] {
-        if (!stalled && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(2200)) {
+        if (!stalled &&
+            std::chrono::steady_clock::now() - start > std::chrono::milliseconds(2200)) {
           slash.Signal(SIGSTOP);
           Sleep(280);
           slash.Signal(SIGCONT);
@@ -274,8 +274,8 @@ TEST(SlashFaults, EveryVisualAndTheNamedScreenShowTheExactColours) {
     int depth;
     bool second_screen;
     std::vector<std::string> server_options;
-  } cases[] = {{16, false, {}},          {24, false, {}}, {30, false, {}}, {24, true, {}},
-               {8, false, {"-cc", "3"}}, {24, false, {"-cc", "5"}}};
+  } cases[] = {{16, false, {}}, {24, false, {}},          {30, false, {}},
+               {24, true, {}},  {8, false, {"-cc", "3"}}, {24, false, {"-cc", "5"}}};
   for (const auto& c : cases) {
     SCOPED_TRACE("depth " + std::to_string(c.depth) + (c.second_screen ? ", screen 1" : "") +
                  (c.server_options.empty() ? "" : ", class " + c.server_options[1]));

@@ -6,10 +6,10 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <csignal>
 #include <thread>
 
 namespace slash::testing {
@@ -78,7 +78,8 @@ bool HasCompositor(const std::string& display) {
     auto* atom = xcb_intern_atom_reply(
         c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
     if (atom != nullptr) {
-      auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+      auto* owner =
+          xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
       owned = owner != nullptr && owner->owner != XCB_NONE;
       std::free(owner);
     }
@@ -94,7 +95,8 @@ constexpr char kPicomSample[] = "/usr/share/doc/picom/examples/picom.sample.conf
 
 TestDisplay::TestDisplay(int width, int height, bool with_window_manager, int depth,
                          bool second_screen, const std::vector<std::string>& server_options) {
-  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+  const std::string screen =
+      std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
   std::vector<std::string> argv = {"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
   if (second_screen) argv.insert(argv.end(), {"-screen", "1", "320x200x24"});
   argv.insert(argv.end(), server_options.begin(), server_options.end());
@@ -125,9 +127,9 @@ TestDisplay::TestDisplay(TwoMonitors, bool with_window_manager) {
   if (mkdtemp(dir) == nullptr) return;
   config_dir_ = dir;
   std::ofstream(config_dir_ + "/xorg.conf") << kTwoMonitorConfig;
-  const int fd = StartServer({"Xorg", "-config", config_dir_ + "/xorg.conf", "-seat", "seat1",
-                              "-noreset", "-nolisten", "tcp", "-logfile",
-                              config_dir_ + "/xorg.log"});
+  const int fd =
+      StartServer({"Xorg", "-config", config_dir_ + "/xorg.conf", "-seat", "seat1", "-noreset",
+                   "-nolisten", "tcp", "-logfile", config_dir_ + "/xorg.log"});
   Ready(fd, with_window_manager ? Desktop::kOpenbox : Desktop::kBare);
 }
 

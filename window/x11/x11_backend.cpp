@@ -267,13 +267,13 @@ void X11Backend::Show(const EffectScene& scene) {
   values[count++] =
       XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
   if (own_colormap) values[count++] = visual_.colormap;
-  xcb_create_window(
-      connection_, own_colormap ? visual_.depth : XCB_COPY_FROM_PARENT, window_, screen_->root,
-      static_cast<std::int16_t>(rect.x), static_cast<std::int16_t>(rect.y),
-      static_cast<std::uint16_t>(std::clamp(rect.width, 1, 65535)),
-      static_cast<std::uint16_t>(std::clamp(rect.height, 1, 65535)), 0,
-      XCB_WINDOW_CLASS_INPUT_OUTPUT, own_colormap ? visual_.visual : XCB_COPY_FROM_PARENT, mask,
-      values);
+  xcb_create_window(connection_, own_colormap ? visual_.depth : XCB_COPY_FROM_PARENT, window_,
+                    screen_->root, static_cast<std::int16_t>(rect.x),
+                    static_cast<std::int16_t>(rect.y),
+                    static_cast<std::uint16_t>(std::clamp(rect.width, 1, 65535)),
+                    static_cast<std::uint16_t>(std::clamp(rect.height, 1, 65535)), 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    own_colormap ? visual_.visual : XCB_COPY_FROM_PARENT, mask, values);
   SetWindowManagerProperties(rect);
   // Zero-width lines whose cap style draws both end pixels.
   gc_ = xcb_generate_id(connection_);
@@ -305,8 +305,7 @@ void X11Backend::AskForFullScreenAndFocus() {
                                    XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL);
   xcb_ewmh_set_wm_user_time(&ewmh_, window_, server_time_);
   xcb_ewmh_request_change_active_window(&ewmh_, screen_number_, window_,
-                                        XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL, server_time_,
-                                        XCB_NONE);
+                                        XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL, server_time_, XCB_NONE);
   output_pending_ = true;
   FlushIfWritable();
 }

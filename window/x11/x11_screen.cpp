@@ -5,9 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <tuple>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "effect/effect_params.h"
 #include "runtime/runtime_error.h"
@@ -63,10 +63,9 @@ PixelFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& scr
   std::array<xcb_alloc_color_cookie_t, std::tuple_size_v<PixelFormat::Cells>> cookies{};
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const Rgb rgb = ToRgb(cells[i].first);
-    cookies[i] = xcb_alloc_color(&connection, screen.default_colormap,
-                                 static_cast<std::uint16_t>(rgb.r * 257),
-                                 static_cast<std::uint16_t>(rgb.g * 257),
-                                 static_cast<std::uint16_t>(rgb.b * 257));
+    cookies[i] = xcb_alloc_color(
+        &connection, screen.default_colormap, static_cast<std::uint16_t>(rgb.r * 257),
+        static_cast<std::uint16_t>(rgb.g * 257), static_cast<std::uint16_t>(rgb.b * 257));
   }
   bool exact = true;
   for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -77,11 +76,11 @@ PixelFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& scr
     if (cell) cells[i].second = cell->pixel;
   }
   if (!exact) {
-    throw RuntimeError::HostFailure(
-        "the X screen's " + std::to_string(screen.root_depth) + "-bit " +
-            VisualClassName(root != nullptr ? root->_class : 0xFF) +
-            " visual cannot show the effect's colours exactly",
-        kNoDisplayStatus);
+    throw RuntimeError::HostFailure("the X screen's " + std::to_string(screen.root_depth) +
+                                        "-bit " +
+                                        VisualClassName(root != nullptr ? root->_class : 0xFF) +
+                                        " visual cannot show the effect's colours exactly",
+                                    kNoDisplayStatus);
   }
   return PixelFormat(cells);
 }
@@ -125,8 +124,7 @@ bool PrimaryFromOutput(xcb_connection_t& connection, xcb_window_t root, PixelRec
 
 }  // namespace
 
-PixelFormat::PixelFormat(std::uint32_t red_mask, std::uint32_t green_mask,
-                         std::uint32_t blue_mask)
+PixelFormat::PixelFormat(std::uint32_t red_mask, std::uint32_t green_mask, std::uint32_t blue_mask)
     : masks_{red_mask, green_mask, blue_mask} {}
 
 PixelFormat::PixelFormat(const Cells& cells) : mapped_(true), cells_(cells) {}
@@ -134,8 +132,7 @@ PixelFormat::PixelFormat(const Cells& cells) : mapped_(true), cells_(cells) {}
 std::uint32_t PixelFormat::Pixel(EffectColor color) const {
   if (!mapped_) {
     const Rgb rgb = ToRgb(color);
-    return Component(rgb.r, masks_[0]) | Component(rgb.g, masks_[1]) |
-           Component(rgb.b, masks_[2]);
+    return Component(rgb.r, masks_[0]) | Component(rgb.g, masks_[1]) | Component(rgb.b, masks_[2]);
   }
   for (const auto& [cell_color, pixel] : cells_) {
     if (cell_color == color) return pixel;
@@ -209,8 +206,7 @@ PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& scr
   const auto monitors_cookie = xcb_randr_get_monitors(&connection, screen.root, 1);
   auto version = Owned(xcb_randr_query_version_reply(&connection, version_cookie, nullptr));
   xcb_generic_error_t* error = nullptr;
-  auto monitors =
-      Owned(xcb_randr_get_monitors_reply(&connection, monitors_cookie, &error));
+  auto monitors = Owned(xcb_randr_get_monitors_reply(&connection, monitors_cookie, &error));
   std::free(error);
   if (!version) return rect;
   if (monitors && PrimaryFromMonitors(*monitors, rect)) return rect;
