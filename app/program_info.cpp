@@ -44,7 +44,9 @@ one JSON object per line on stdout: the load step, then one line per tick.
   --frames DIR   also write each step as DIR/frame-NNNN.png, drawn as the
                  window draws it
   --             end of options; the words that follow are the command line
-Options count only before the first word of the command line.
+Options count only before the first word of the command line; there, a
+word that begins with -- and is none of them is a usage error. A --frames
+folder must not already hold frame-*.png files from another run.
 
 Exit status: 0 at the effect's end, 1 on a run-time error, 2 on a usage
 error or a frame that cannot be written.

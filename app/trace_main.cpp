@@ -30,12 +30,10 @@ struct TraceOptions {
   std::vector<std::string> words;
 };
 
-const char* const kUsage =
-    "usage: slash-trace [--screen WxH] [--realtime] [--frames DIR] [--] [WORD...]";
-
 // A side of a screen: decimal digits only, 1 to kLargestScreenSide.
 std::optional<std::int32_t> ParseSide(const std::string& text) {
-  if (text.empty() || text.size() > 8 || text.find_first_not_of("0123456789") != std::string::npos) {
+  if (text.empty() || text.size() > 8 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     return std::nullopt;
   }
   const long side = std::strtol(text.c_str(), nullptr, 10);
@@ -52,31 +50,50 @@ std::optional<slash::ScreenSize> ParseScreen(const std::string& text) {
   return slash::ScreenSize{*width, *height};
 }
 
-// Options come first; the first word that is not one starts the command line.
-std::optional<TraceOptions> ParseOptions(int argc, char** argv) {
+// Options come first; the first word that is not one starts the command
+// line. Before that, a word beginning with "--" is an option: one that is
+// not known is a mistake to report, never effect text ("--" ends them).
+struct ParsedOptions {
   TraceOptions options;
+  std::string error;  // empty when the options are good
+};
+
+ParsedOptions ParseOptions(int argc, char** argv) {
+  ParsedOptions parsed;
+  TraceOptions& options = parsed.options;
   int i = 1;
   for (; i < argc; ++i) {
     const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
     if (arg == "--realtime") {
       options.realtime = true;
     } else if (arg == "--screen") {
-      if (i + 1 >= argc) return std::nullopt;
-      const auto screen = ParseScreen(argv[++i]);
-      if (!screen) return std::nullopt;
+      if (!has_value) return {options, "--screen needs a size, such as --screen 1920x1080"};
+      const std::string value = argv[++i];
+      const auto screen = ParseScreen(value);
+      if (!screen) {
+        return {options, "--screen \"" + value + "\" is not a size: WxH, each side from 1 to " +
+                             std::to_string(kLargestScreenSide)};
+      }
       options.screen = *screen;
     } else if (arg == "--frames") {
-      if (i + 1 >= argc) return std::nullopt;
+      if (!has_value) return {options, "--frames needs a folder"};
       options.frames = argv[++i];
+      if (options.frames->empty()) return {options, "--frames needs a folder, not \"\""};
     } else if (arg == "--") {
       ++i;
       break;
+    } else if (arg == "--help" || arg == "--version") {
+      return {options, arg + " takes no other words"};
+    } else if (arg.rfind("--", 0) == 0) {
+      return {options, "unknown option \"" + arg +
+                           "\" (--screen WxH, --realtime, --frames DIR; -- ends the options)"};
     } else {
       break;
     }
   }
   options.words.assign(argv + i, argv + argc);
-  return options;
+  return parsed;
 }
 
 // Text on stdout, sent at once; lost text is an output failure.
@@ -93,10 +110,9 @@ void PrintLine(const std::string& line) {
   PrintText(line + "\n");
 }
 
-// The effect's own errors are reported as slash reports them; a failure of
-// the trace itself names slash-trace.
+// Every message names the program that wrote it.
 std::string ReportLine(const slash::RuntimeError& error) {
-  return slash::ErrorReportLine(error, slash::IsEffectError(error.kind()) ? "slash" : "slash-trace");
+  return slash::ErrorReportLine(error, "slash-trace");
 }
 
 int RunTrace(const TraceOptions& options) {
@@ -131,12 +147,13 @@ int main(int argc, char** argv) {
       case slash::InfoRequest::kNone:
         break;
     }
-    const std::optional<TraceOptions> options = ParseOptions(argc, argv);
-    if (!options) {
-      std::fprintf(stderr, "%s\n", kUsage);
+    const ParsedOptions parsed = ParseOptions(argc, argv);
+    if (!parsed.error.empty()) {
+      std::fprintf(stderr, "slash-trace: %s; see slash-trace --help\n",
+                   slash::EscapeControls(parsed.error).c_str());
       return kUsageStatus;
     }
-    return RunTrace(*options);
+    return RunTrace(parsed.options);
   } catch (const slash::RuntimeError& error) {
     // An output failure while reporting another error.
     std::fprintf(stderr, "%s\n", ReportLine(error).c_str());

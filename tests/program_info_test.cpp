@@ -52,14 +52,19 @@ TEST(ProgramInfo, HelpOrVersionThatCannotBeWrittenIsAnError) {
 }
 
 TEST(ProgramInfo, HelpAndVersionCountOnlyAsTheWholeCommandLine) {
-  // Anything more is the effect's command line: here traced, not answered.
-  for (const std::vector<std::string>& words :
-       {std::vector<std::string>{"--help", "blue"}, {"3", "--version"}, {"--", "--help"}}) {
+  // After a word or "--" they are the effect's command line, here traced;
+  // in front of words they are options that do not take any: a usage error.
+  const struct {
+    std::vector<std::string> words;
+    int status;
+  } cases[] = {{{"3", "--version"}, 0}, {{"--", "--help"}, 0}, {{"--help", "blue"}, 2}};
+  for (const auto& c : cases) {
     std::vector<std::string> argv = {SLASH_TRACE_PATH};
-    argv.insert(argv.end(), words.begin(), words.end());
+    argv.insert(argv.end(), c.words.begin(), c.words.end());
     const auto result = RunProcess(argv);
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out.rfind("{\"tick\":0,\"phase\":\"load\"", 0), 0u) << words[0];
+    EXPECT_EQ(result.status, c.status) << c.words[0];
+    EXPECT_EQ(result.out.rfind("{\"tick\":0,\"phase\":\"load\"", 0) == 0, c.status == 0)
+        << c.words[0];
   }
 }
 
@@ -96,6 +101,11 @@ TEST(FrameWriter, WritesOneDecodablePngPerStepAsTheWindowDraws) {
   for (int y = 0; y < 48; y += 7) {
     EXPECT_EQ(PixelOf(dir / "frame-0014.png", 63, y), "0,255,0") << "the flood at row " << y;
   }
+  // A second run would mix its frames with these: refused, nothing written.
+  const auto again = RunProcess({SLASH_TRACE_PATH, "--frames", dir.string(), "5", "red"});
+  EXPECT_EQ(again.status, 2);
+  EXPECT_NE(again.err.find("already holds frames"), std::string::npos) << again.err;
+  EXPECT_TRUE(again.out.empty());
   fs::remove_all(dir);
 }
 

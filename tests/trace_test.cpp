@@ -1,7 +1,11 @@
 // slash-trace end to end: the program's whole behaviour, run as a process.
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -153,17 +157,36 @@ TEST(SlashTrace, OverflowingCountEndsWithTheErrorBeforeAnyTick) {
   EXPECT_EQ(trace.lines[0].at("phase"), "error");
   EXPECT_EQ(Int(trace.lines[0], "tick"), 0);
   EXPECT_EQ(trace.lines[0].at("message").rfind("Overflow", 0), 0u);
-  EXPECT_EQ(trace.err.rfind("slash: run-time error: Overflow", 0), 0u) << trace.err;
+  EXPECT_EQ(trace.err.rfind("slash-trace: run-time error: Overflow", 0), 0u) << trace.err;
   EXPECT_EQ(trace.err.find('\n'), trace.err.size() - 1) << "one line on stderr";
 }
 
-TEST(SlashTrace, RejectsAMalformedScreen) {
+// A bad option is a usage error that says what was wrong, never effect text.
+TEST(SlashTrace, RejectsABadOptionWithTheReason) {
+  const struct {
+    std::vector<std::string> args;
+    std::string reason;
+  } cases[] = {
+      {{"--frame", "/tmp/x", "20", "white"}, "unknown option \"--frame\""},
+      {{"--screen=640x480"}, "unknown option \"--screen=640x480\""},
+      {{"--screen"}, "--screen needs a size"},
+      {{"--frames"}, "--frames needs a folder"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {SLASH_TRACE_PATH};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const auto result = RunProcess(argv);
+    EXPECT_EQ(result.status, 2) << c.reason;
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_EQ(result.err.rfind("slash-trace: " + c.reason, 0), 0u) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << "one line: " << result.err;
+  }
   for (const std::string screen :
        {"0x100", "100", "axb", "10x10x", "4294967297x10", "10x4294967297", "-1x10", "+5x5"}) {
     const auto result = RunProcess({SLASH_TRACE_PATH, "--screen", screen});
     EXPECT_EQ(result.status, 2) << screen;
-    EXPECT_TRUE(result.out.empty());
-    EXPECT_NE(result.err.find("usage"), std::string::npos);
+    EXPECT_EQ(result.err.rfind("slash-trace: --screen \"" + screen + "\" is not a size", 0), 0u)
+        << result.err;
   }
 }
 
@@ -177,12 +200,15 @@ TEST(SlashTrace, OverflowRepeatsTheNumberAsWritten) {
 
 // Lost output is a failure of one line, never a silent success.
 TEST(SlashTrace, OutputThatCannotBeWrittenFailsWithTheReason) {
-  const std::string frames = ::testing::TempDir() + "slash-trace-small-limit";
+  char folder[] = "/tmp/slash-trace-test-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string frames = std::string(folder) + "/frames";
   const struct {
     const char* shell;  // $0 is slash-trace
     const char* message;
   } cases[] = {
-      {"exec \"$0\" 3 red >/dev/full", "slash-trace: cannot write the trace: No space left on device\n"},
+      {"exec \"$0\" 3 red >/dev/full",
+       "slash-trace: cannot write the trace: No space left on device\n"},
       {"exec \"$0\" 3 red >&-", "slash-trace: cannot write the trace: Bad file descriptor\n"},
       // A file-size limit stands in for a folder that fills up.
       {"ulimit -f 1; trap '' XFSZ; exec \"$0\" --frames \"$1\" 3 red >/dev/null",
@@ -195,6 +221,19 @@ TEST(SlashTrace, OutputThatCannotBeWrittenFailsWithTheReason) {
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     EXPECT_EQ(result.err.rfind("slash-trace: cannot write", 0), 0u) << result.err;
   }
+  // The frame cut short was removed: every frame left is a whole PNG.
+  int left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(frames)) {
+    std::ifstream png(entry.path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(png)),
+                            std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.substr(bytes.size() < 12 ? 0 : bytes.size() - 12, 8),
+              std::string("\0\0\0\0IEND", 8))
+        << entry.path();
+    ++left;
+  }
+  EXPECT_LT(left, 34) << "the run did not stop at the frame it could not write";
+  std::filesystem::remove_all(folder);
 }
 
 TEST(SlashTrace, RealtimePacesTicksAt125Milliseconds) {

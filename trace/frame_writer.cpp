@@ -29,6 +29,15 @@ FrameWriter::FrameWriter(std::string directory, int width, int height)
   std::error_code error;
   std::filesystem::create_directories(directory_, error);
   if (error) Fail("cannot create " + directory_ + ": " + error.message());
+  // Frames of an earlier run would mix with this one's under frame-*.png.
+  for (const auto& entry : std::filesystem::directory_iterator(directory_, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("frame-", 0) == 0 && entry.path().extension() == ".png") {
+      Fail(directory_ + " already holds frames (" + name +
+           "); remove them or choose another folder");
+    }
+  }
+  if (error) Fail("cannot read " + directory_ + ": " + error.message());
   if (!surface_) Fail(std::string("cannot make a frame surface: ") + SDL_GetError());
   renderer_.reset(SDL_CreateSoftwareRenderer(surface_.get()));
   if (!renderer_) Fail(std::string("cannot draw frames: ") + SDL_GetError());
@@ -59,7 +68,11 @@ void FrameWriter::Write(std::int64_t tick, const EffectScene& scene) {
   const std::string path = (std::filesystem::path(directory_) / name).string();
   errno = 0;
   if (!WritePng(path, width, height, rgb)) {
-    Fail("cannot write " + path + (errno ? std::string(": ") + std::strerror(errno) : ""));
+    const std::string reason = errno ? std::string(": ") + std::strerror(errno) : "";
+    // A frame cut short (a full disk) is not left behind as if it were whole.
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    Fail("cannot write " + path + reason);
   }
 }
 

@@ -12,7 +12,11 @@ TraceBackend::TraceBackend(ScreenSize screen, bool realtime,
     : screen_(screen),
       realtime_(realtime),
       frames_directory_(std::move(frames_directory)),
-      print_(std::move(print)) {}
+      print_(std::move(print)) {
+  // The folder is checked before anything is traced, so a run that cannot
+  // write its frames prints nothing.
+  if (frames_directory_) frames_.emplace(*frames_directory_, screen_.width, screen_.height);
+}
 
 bool TraceBackend::WaitUntil(Clock::time_point due) {
   if (realtime_) {
@@ -40,9 +44,7 @@ void TraceBackend::Stepped(const EffectStep& step) {
                         : TickTraceLine(step.tick, records_, step.before, step.after, step.ended,
                                         ms));
   records_.clear();
-  if (!frames_directory_) return;
-  if (!frames_) frames_.emplace(*frames_directory_, screen_.width, screen_.height);
-  frames_->Write(step.tick, *scene_);
+  if (frames_) frames_->Write(step.tick, *scene_);
 }
 
 }  // namespace slash
