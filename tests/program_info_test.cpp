@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -117,9 +118,12 @@ TEST(FrameWriter, AFolderThatCannotBeMadeIsAUsageErrorOfOneLine) {
   EXPECT_EQ(result.err.find('\n'), result.err.size() - 1);
 }
 
-TEST(Install, PutsTheProgramsAndTheManualPageUnderThePrefix) {
+TEST(Install, PutsTheProgramsAndTheManualPageUnderThePrefixAndTakesThemAway) {
   const fs::path prefix = fs::temp_directory_path() / ("slash-install-" + std::to_string(getpid()));
   fs::remove_all(prefix);
+  // Something of the user's already there, which the uninstall must leave.
+  fs::create_directories(prefix / "bin");
+  std::ofstream(prefix / "bin/theirs") << "#!/bin/sh\n";
   const auto install =
       RunProcess({"cmake", "--install", SLASH_BUILD_DIR, "--prefix", prefix.string()});
   ASSERT_EQ(install.status, 0) << install.err;
@@ -142,6 +146,16 @@ TEST(Install, PutsTheProgramsAndTheManualPageUnderThePrefix) {
   if (man.status != 127) {  // man itself may not be installed
     EXPECT_NE(man.out.find("full-screen"), std::string::npos) << man.err;
   }
+  const auto uninstall = RunProcess({"cmake", "-DPREFIX=" + prefix.string(), "-P",
+                                     std::string(SLASH_BUILD_DIR) + "/uninstall.cmake"});
+  EXPECT_EQ(uninstall.status, 0) << uninstall.err;
+  std::vector<std::string> left;
+  for (const auto& entry : fs::recursive_directory_iterator(prefix)) {
+    if (!entry.is_directory()) left.push_back(fs::relative(entry.path(), prefix).string());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{"bin/theirs"});
+  EXPECT_FALSE(fs::exists(prefix / "lib/slash")) << "slash's own folders stay behind";
+  EXPECT_FALSE(fs::exists(prefix / "share/doc/slash"));
   fs::remove_all(prefix);
 }
 

@@ -15,11 +15,13 @@ for package in "${packages[@]}"; do
     missing+=("$package")
 done
 if ((${#missing[@]} == 0)); then
+  echo "setup: all ${#packages[@]} Debian packages are installed"
   exit 0
 fi
 
 sudo=()
 if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
+echo "setup: installing ${#missing[@]} Debian packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get update
+"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

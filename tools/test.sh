@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds slash and runs its tests. With no argument it runs every stage:
+# Builds slash and runs its tests. With no argument it runs every stage, each
+# under a heading, and ends with one summary line a stage; it goes on past a
+# failed stage and exits non-zero if any failed:
 #   programs  the programs alone, as the README's first command builds them
-#   package   the Debian package: lintian, install, run, remove
+#   package   the Debian package: lintian, its fields and files, and the
+#             programs run from a throwaway folder it is unpacked into; the
+#             system's own packages are never touched
 #   plain     warnings as errors, then every test (unit, trace, offscreen
 #             drawing, the real window under Xvfb, the fault suite, memcheck)
 #   sanitize  the same tests built with AddressSanitizer and UBSan (clang)
@@ -51,8 +55,10 @@ programs() {
   build-programs/slash --version
 }
 
-# The Debian package: lintian must accept it, and it must install, run,
-# show its manual page and licence, and remove again.
+# The Debian package: lintian must accept it; its control fields, files,
+# manual pages and stripped programs are checked, and it is unpacked into a
+# throwaway folder to run from there. Nothing is installed on the system, so
+# an installed slash stays as it was.
 package() {
   cmake -S . -B build-package -G Ninja -DSLASH_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-package
@@ -61,15 +67,33 @@ package() {
   local deb
   deb=$(ls "$root"/build-package/slash_*.deb)
   lintian --fail-on error,warning "$deb"
-  local sudo=()
-  [[ $(id -u) -ne 0 ]] && sudo=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$deb"
-  /usr/bin/slash --version
-  MANPAGER=cat MANWIDTH=80 man slash | grep -q "full-screen"
-  grep -q "^License: Expat" /usr/share/doc/slash/copyright
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get remove -y -qq slash
-  ! [ -e /usr/bin/slash ]
-  echo "package: lintian clean; installed, ran, showed its manual page and removed"
+  local version
+  version=$(build-package/slash --version | head -n 1 | cut -d' ' -f2)
+  [[ $(dpkg-deb --field "$deb" Package) == slash ]]
+  [[ $(dpkg-deb --field "$deb" Version) == "$version" ]]
+  [[ $(dpkg-deb --field "$deb" Architecture) == "$(dpkg --print-architecture)" ]]
+  dpkg-deb --field "$deb" Depends | grep -q 'libxcb1'
+  local contents
+  contents=$(dpkg-deb --contents "$deb" | awk '{$1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print}')
+  for file in ./usr/bin/slash ./usr/bin/slash-trace ./usr/share/man/man1/slash.1.gz \
+    "./usr/share/man/man1/slash-trace.1.gz -> slash.1.gz" ./usr/share/doc/slash/copyright \
+    ./usr/share/doc/slash/changelog.gz; do
+    grep -qxF "$file" <<<"$contents" || { echo "package: $file is missing" >&2; return 1; }
+  done
+  local unpacked
+  unpacked=$(mktemp -d)
+  trap 'rm -rf "$unpacked"' RETURN
+  dpkg-deb -x "$deb" "$unpacked"
+  for program in slash slash-trace; do
+    if readelf -S "$unpacked/usr/bin/$program" | grep -q '\.symtab'; then
+      echo "package: $program is not stripped" >&2
+      return 1
+    fi
+    "$unpacked/usr/bin/$program" --version | grep -q "^$program $version\$"
+  done
+  MANPAGER=cat MANWIDTH=80 man -l "$unpacked/usr/share/man/man1/slash.1.gz" | grep -q "full-screen"
+  grep -q "^License: Expat" "$unpacked/usr/share/doc/slash/copyright"
+  echo "package: lintian clean; fields, files and manual page as expected; ran unpacked"
 }
 
 bench() {
@@ -79,6 +103,55 @@ bench() {
   python3 bench/bench.py --build build-test --quick
 }
 
+# Every stage in its own shell, so that a failure stops that stage alone;
+# a heading as each starts, and a summary line each at the end.
+all() {
+  local stages=(programs package plain sanitize fuzz bench)
+  local summary=() failed=0
+  for stage in "${stages[@]}"; do
+    echo
+    echo "==== stage $stage ===="
+    local log start status
+    log=$(mktemp)
+    start=$SECONDS
+    status=0
+    bash "$root/tools/test.sh" "$stage" 2>&1 | tee "$log" || status=$?
+    local took=$((SECONDS - start)) result=passed
+    ((status == 0)) || { result="FAILED (status $status)"; failed=1; }
+    summary+=("$stage: $result, $(stage_counts "$stage" "$log"), ${took} s")
+    rm -f "$log"
+  done
+  echo
+  echo "==== summary ===="
+  printf '%s\n' "${summary[@]}"
+  return "$failed"
+}
+
+# What a stage ran: CTest's counts and the reasons for any skip, the
+# fuzzer's executions, or nothing for the stages that only build or check.
+stage_counts() {
+  local stage=$1 log=$2
+  case $stage in
+    plain | sanitize)
+      local total failed skipped
+      total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+      failed=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n 1)
+      skipped=$(grep -c '\*\*\*Skipped' "$log" || true)
+      printf '%s tests: %s passed, %s failed, %s skipped' "${total:-0}" \
+        "$((${total:-0} - ${failed:-0} - skipped))" "${failed:-0}" "$skipped"
+      local dir=build-test
+      [[ $stage == sanitize ]] && dir=build-sanitize
+      if ((skipped > 0)) && [[ -f $dir/Testing/Temporary/LastTest.log ]]; then
+        printf ' (why: %s)' "$(grep -A1 ': Skipped$' "$dir/Testing/Temporary/LastTest.log" |
+          grep -v -e ': Skipped$' -e '^--$' | sort | uniq -c |
+          awk '{n=$1; $1=""; printf "%s%s x%d", sep, substr($0, 2), n; sep="; "}')"
+      fi
+      ;;
+    fuzz) printf '%s runs' "$(sed -n 's/.*stat::number_of_executed_units: *\([0-9]*\).*/\1/p' "$log")" ;;
+    *) printf 'no test counts' ;;
+  esac
+}
+
 case "${1:-all}" in
   programs) programs ;;
   package) package ;;
@@ -86,6 +159,6 @@ case "${1:-all}" in
   sanitize) sanitize ;;
   fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
-  all) programs && package && plain && sanitize && fuzz 60 && bench ;;
+  all) all ;;
   *) echo "usage: tools/test.sh [programs|package|plain|sanitize|fuzz [SECONDS]|bench|all]" >&2; exit 2 ;;
 esac
