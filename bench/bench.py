@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measures slash the way a user sees it, beside floors, in one run.
 
-Usage: bench/bench.py [--build DIR] [--runs N] [--quick] [--markdown FILE]
+Usage: bench/bench.py [--build DIR] [--runs N] [--quick] [--markdown FILE] [--plot FILE]
 
 For each screen size an Xvfb of its own runs, and on it, in turn, each
 program: slash on the X server back end, slash on the SDL back end, the
@@ -247,16 +247,53 @@ def report(names, sizes, results, runs):
 
 
 def machine():
-    cpu = "unknown"
+    """What a reader can check of the machine: cores, memory, the X server."""
+    memory = "unknown memory"
     try:
-        with open("/proc/cpuinfo") as info:
-            for line in info:
-                if line.startswith("model name"):
-                    cpu = line.split(":", 1)[1].strip()
-                    break
-    except OSError:
+        with open("/proc/meminfo") as info:
+            kib = int(info.readline().split()[1])
+            memory = f"{kib / 1024 / 1024:.0f} GiB"
+    except (OSError, ValueError, IndexError):
         pass
-    return f"{cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}"
+    package = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "xvfb"], capture_output=True,
+                             text=True, check=False)
+    version = package.stdout.strip() or "unknown"
+    return f"{os.cpu_count()} cores, {memory}, {platform.system()} {platform.release()}, " \
+           f"Xvfb {version}"
+
+
+def plot(names, sizes, results, runs, path):
+    """Start-up and peak memory against the screen's pixels, each program
+    beside its floor: the medians the tables give."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    pixels = [int(w) * int(h) / 1e6 for w, h in (size.split("x") for size in sizes)]
+    figure, (startup, memory) = plt.subplots(1, 2, figsize=(10, 4), constrained_layout=True)
+    styles = {"slash, X11 back end": "o-", "server-side floor": "o--",
+              "server-side floor, slash's libraries": "o:", "slash, SDL back end": "s-",
+              "SDL floor": "s--"}
+    for name in names:
+        cells = [results.get((name, size)) for size in sizes]
+        if not all(cell and cell["first_black_ms"] for cell in cells):
+            continue
+        style = styles.get(name, "x-")
+        startup.plot(pixels, [median(c["first_black_ms"]) for c in cells], style, label=name)
+        memory.plot(pixels, [median(c["rss_mib"]) for c in cells], style, label=name)
+    for axes, title, unit in ((startup, "exec to first black", "ms"),
+                              (memory, "peak resident memory", "MiB")):
+        axes.set_xscale("log")
+        axes.set_yscale("log")
+        axes.set_xticks(pixels, sizes, rotation=20)
+        axes.minorticks_off()
+        axes.set_xlabel("screen")
+        axes.set_ylabel(unit)
+        axes.set_title(title)
+        axes.grid(True, alpha=0.3)
+    memory.legend(fontsize=8)
+    figure.suptitle(f"Medians of {runs} runs on {machine()}", fontsize=9)
+    figure.savefig(path, dpi=90)
 
 
 def main():
@@ -265,6 +302,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--quick", action="store_true", help="one short round, to check it works")
     parser.add_argument("--markdown", help="also write the report to this file")
+    parser.add_argument("--plot", help="also draw start-up and memory against screen size "
+                        "into this PNG (needs matplotlib)")
     args = parser.parse_args()
     runs = 1 if args.quick else args.runs
     sizes = SIZES[:1] if args.quick else SIZES
@@ -275,6 +314,8 @@ def main():
     if args.markdown:
         with open(args.markdown, "w") as out:
             out.write(text + "\n")
+    if args.plot:
+        plot(names, sizes, results, runs, args.plot)
     missing = [key for key, cell in results.items() if not cell["first_black_ms"]]
     return 1 if missing else 0
 

@@ -100,7 +100,10 @@ bench() {
   cmake -S . -B build-test -G Ninja -DSLASH_WERROR=ON -DSLASH_TESTS=ON -DSLASH_BENCH=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build-test
-  python3 bench/bench.py --build build-test --quick
+  local plot
+  plot=$(mktemp --suffix=.png)
+  python3 bench/bench.py --build build-test --quick --plot "$plot"
+  [[ -s $plot ]] && rm -f "$plot"
 }
 
 # Every stage in its own shell, so that a failure stops that stage alone;
