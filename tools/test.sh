@@ -102,7 +102,8 @@ bench() {
   cmake --build build-test
   local plot
   plot=$(mktemp --suffix=.png)
-  python3 bench/bench.py --build build-test --quick --plot "$plot"
+  # Debian's own python3, which has the matplotlib that set-up installs.
+  /usr/bin/python3 bench/bench.py --build build-test --quick --plot "$plot"
   [[ -s $plot ]] && rm -f "$plot"
 }
 

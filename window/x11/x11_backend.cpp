@@ -16,13 +16,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/runtime_error.h"
 #include "window/effect_scene.h"
 #include "window/effect_window.h"
+#include "window/line_raster.h"
 #include "window/monotonic_time.h"
 #include "window/setup_deadline.h"
-#include "window/x11/protocol_clip.h"
 #include "window/x11/x11_screen.h"
 
 namespace slash {
@@ -37,6 +38,17 @@ constexpr char kClass[] = "slash\0slash";
 // times at most.
 constexpr std::chrono::milliseconds kMapRetryInterval{100};
 constexpr int kMapRequestLimit = 50;
+
+// Coordinates on the wire are 16-bit, so a window wider or taller than
+// 32767 pixels has pixels no request can name.
+constexpr int kAddressable = 32768;
+
+bool Addressable(const PixelLine& line) {
+  for (const int coordinate : {line.x1, line.y1, line.x2, line.y2}) {
+    if (coordinate < -kAddressable || coordinate >= kAddressable) return false;
+  }
+  return true;
+}
 
 [[noreturn]] void ThrowLost() {
   throw RuntimeError::HostFailure("lost the connection to the display", kDisplayLostStatus);
@@ -97,6 +109,7 @@ class X11Backend : public WindowBackend {
   void RequestMap();
   void AskForFullScreenAndFocus();
   void DrawPlacedLine(const EffectScene& scene, const SlashLine& line);
+  void FillRuns(const std::vector<PixelRun>& runs);
   void DrawPlacedLines(const EffectScene& scene);
   // Handles every event xcb has read; false once the window is gone.
   bool HandleEvents();
@@ -312,19 +325,42 @@ void X11Backend::AskForFullScreenAndFocus() {
 
 void X11Backend::DrawPlacedLine(const EffectScene& scene, const SlashLine& line) {
   if (!line.placed) return;
-  const std::optional<PixelLine> pixels =
-      ClipToProtocol(LinePixels(scene, line, scene.width, scene.height));
-  if (!pixels) return;
   if (line.color != gc_color_) {
     const std::uint32_t foreground = visual_.format.Pixel(line.color);
     xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &foreground);
     gc_color_ = line.color;
   }
-  const xcb_point_t ends[] = {
-      {static_cast<std::int16_t>(pixels->x1), static_cast<std::int16_t>(pixels->y1)},
-      {static_cast<std::int16_t>(pixels->x2), static_cast<std::int16_t>(pixels->y2)}};
-  xcb_poly_line(connection_, XCB_COORD_MODE_ORIGIN, window_, gc_, 2, ends);
+  const PixelLine pixels = LinePixels(scene, line, scene.width, scene.height);
   output_pending_ = true;
+  if (!Addressable(pixels)) {
+    // An end past what a request can name (a monitor wider or taller than
+    // 32767 pixels): the pixels the server would draw for the whole line,
+    // where they can be named, as filled runs.
+    FillRuns(LineRuns(pixels, PixelRect{0, 0, kAddressable, kAddressable}));
+    return;
+  }
+  const xcb_point_t ends[] = {
+      {static_cast<std::int16_t>(pixels.x1), static_cast<std::int16_t>(pixels.y1)},
+      {static_cast<std::int16_t>(pixels.x2), static_cast<std::int16_t>(pixels.y2)}};
+  xcb_poly_line(connection_, XCB_COORD_MODE_ORIGIN, window_, gc_, 2, ends);
+}
+
+void X11Backend::FillRuns(const std::vector<PixelRun>& runs) {
+  std::vector<xcb_rectangle_t> rectangles;
+  rectangles.reserve(runs.size());
+  for (const PixelRun& run : runs) {
+    const auto length = static_cast<std::uint16_t>(run.length);
+    rectangles.push_back({static_cast<std::int16_t>(run.x), static_cast<std::int16_t>(run.y),
+                          run.horizontal ? length : std::uint16_t{1},
+                          run.horizontal ? std::uint16_t{1} : length});
+  }
+  // Requests of a few thousand rectangles each stay within any server's
+  // request length.
+  constexpr std::size_t kPerRequest = 4096;
+  for (std::size_t at = 0; at < rectangles.size(); at += kPerRequest) {
+    const auto count = static_cast<std::uint32_t>(std::min(kPerRequest, rectangles.size() - at));
+    xcb_poly_fill_rectangle(connection_, window_, gc_, count, rectangles.data() + at);
+  }
 }
 
 void X11Backend::DrawLine(const EffectScene& scene, std::size_t index) {
