@@ -42,7 +42,7 @@ WindowExit F_Vesk::Run(ProcessRuntime& runtime) {
 
 void F_Vesk::FollowReportedSize() {
   const std::optional<PixelSize> size = backend_.ReportedSize();
-  if (size && (size->width != scene().width || size->height != scene().height)) {
+  if (size && *size != PixelSize{scene().width, scene().height}) {
     FollowSize(size->width, size->height);
   }
 }
