@@ -1,16 +1,14 @@
 #include "trace/frame_writer.h"
 
-#include <SDL.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <vector>
 
 #include "runtime/runtime_error.h"
 #include "trace/png_file.h"
-#include "window/sdl/scene_renderer.h"
+#include "window/line_raster.h"
+#include "window/scene_pixels.h"
 
 namespace slash {
 namespace {
@@ -23,9 +21,9 @@ namespace {
 
 FrameWriter::FrameWriter(std::string directory, int width, int height)
     : directory_(std::move(directory)),
-      surface_(SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888),
-               &SDL_FreeSurface),
-      renderer_(nullptr, &SDL_DestroyRenderer) {
+      width_(width),
+      height_(height),
+      rgb_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {
   std::error_code error;
   std::filesystem::create_directories(directory_, error);
   if (error) Fail("cannot create " + directory_ + ": " + error.message());
@@ -38,36 +36,42 @@ FrameWriter::FrameWriter(std::string directory, int width, int height)
     }
   }
   if (error) Fail("cannot read " + directory_ + ": " + error.message());
-  if (!surface_) Fail(std::string("cannot make a frame surface: ") + SDL_GetError());
-  renderer_.reset(SDL_CreateSoftwareRenderer(surface_.get()));
-  if (!renderer_) Fail(std::string("cannot draw frames: ") + SDL_GetError());
+}
+
+void FrameWriter::Paint(std::size_t pixel, EffectColor color) {
+  const Rgb rgb = ToRgb(color);
+  rgb_[pixel * 3] = rgb.r;
+  rgb_[pixel * 3 + 1] = rgb.g;
+  rgb_[pixel * 3 + 2] = rgb.b;
+}
+
+void FrameWriter::Draw(const EffectScene& scene) {
+  // The background over the whole frame, then each placed line on top with
+  // the X server's own line rule, as the window shows them.
+  const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+  for (std::size_t i = 0; i < pixels; ++i) Paint(i, scene.background);
+  const PixelRect frame{0, 0, width_, height_};
+  for (const SlashLine& line : scene.Lz) {
+    if (!line.placed) continue;
+    for (const PixelRun& run : LineRuns(LinePixels(scene, line, width_, height_), frame)) {
+      for (int i = 0; i < run.length; ++i) {
+        const int x = run.horizontal ? run.x + i : run.x;
+        const int y = run.horizontal ? run.y : run.y + i;
+        Paint(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                  static_cast<std::size_t>(x),
+              line.color);
+      }
+    }
+  }
 }
 
 void FrameWriter::Write(std::int64_t tick, const EffectScene& scene) {
-  if (!DrawScene(renderer_.get(), scene))
-    Fail(std::string("cannot draw a frame: ") + SDL_GetError());
-  SDL_RenderPresent(renderer_.get());
-
-  const int width = surface_->w;
-  const int height = surface_->h;
-  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
-  std::size_t at = 0;
-  for (int y = 0; y < height; ++y) {
-    const auto* row = static_cast<const std::uint8_t*>(surface_->pixels) +
-                      static_cast<std::ptrdiff_t>(y) * surface_->pitch;
-    for (int x = 0; x < width; ++x) {
-      std::uint32_t argb = 0;
-      std::memcpy(&argb, row + static_cast<std::ptrdiff_t>(x) * 4, sizeof argb);
-      rgb[at++] = static_cast<std::uint8_t>(argb >> 16);
-      rgb[at++] = static_cast<std::uint8_t>(argb >> 8);
-      rgb[at++] = static_cast<std::uint8_t>(argb);
-    }
-  }
+  Draw(scene);
   char name[32];
   std::snprintf(name, sizeof name, "frame-%04lld.png", static_cast<long long>(tick));
   const std::string path = (std::filesystem::path(directory_) / name).string();
   errno = 0;
-  if (!WritePng(path, width, height, rgb)) {
+  if (!WritePng(path, width_, height_, rgb_)) {
     const std::string reason = errno ? std::string(": ") + std::strerror(errno) : "";
     // A frame cut short (a full disk) is not left behind as if it were whole.
     std::error_code ignored;

@@ -1,35 +1,36 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "window/effect_scene.h"
-
-struct SDL_Surface;
-struct SDL_Renderer;
 
 namespace slash {
 
 // The exit status when a trace or a frame cannot be written, as for a usage error.
 constexpr int kOutputFailureStatus = 2;
 
-// Draws scenes offscreen, with the same drawing as the window, and saves each
-// one as a PNG: DIR/frame-0000.png for the load, DIR/frame-0001.png for the
+// Draws scenes offscreen, with the X server's own line rule, so that each
+// frame is what the window shows, and saves each one as a PNG: DIR/frame-0000.png for the load, DIR/frame-0001.png for the
 // first tick, and so on.
 class FrameWriter {
  public:
   // Creates the directory if needed. Raises an output failure (exit status 2) if the
-  // directory or the offscreen surface cannot be had.
+  // directory cannot be had or already holds frames.
   FrameWriter(std::string directory, int width, int height);
 
-  // Raises an output failure (exit status 2) when the frame cannot be drawn or written.
+  // Raises an output failure (exit status 2) when the frame cannot be written.
   void Write(std::int64_t tick, const EffectScene& scene);
 
  private:
+  void Draw(const EffectScene& scene);
+  void Paint(std::size_t pixel, EffectColor color);
+
   std::string directory_;
-  std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> surface_;
-  std::unique_ptr<SDL_Renderer, void (*)(SDL_Renderer*)> renderer_;
+  int width_;
+  int height_;
+  std::vector<std::uint8_t> rgb_;  // the frame, three bytes a pixel, row by row
 };
 
 }  // namespace slash
