@@ -29,7 +29,7 @@ int PrintInfo(const std::string& text) {
 }
 
 int RunEffect(const std::string& command_line, const BackendWrapper& wrap) {
-  std::unique_ptr<WindowBackend> backend = OpenBackend(ChooseBackend(ProcessEnvironment));
+  std::unique_ptr<WindowBackend> backend = OpenBackend(ChooseProcessBackend());
   if (wrap) backend = wrap(std::move(backend));
   ProcessRuntime runtime(command_line, [&backend] {
     const PixelRect primary = backend->PrimaryMonitor();

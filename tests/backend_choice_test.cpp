@@ -12,36 +12,43 @@ namespace {
 
 using Variables = std::map<std::string, std::string>;
 
-BackendKind Choose(const Variables& variables) {
-  return ChooseBackend([&](const char* name) {
-    const auto found = variables.find(name);
-    return found == variables.end() ? std::string() : found->second;
-  });
+// `reachable`: whether the Wayland socket accepts a connection.
+BackendKind Choose(const Variables& variables, bool reachable = true) {
+  return ChooseBackend(
+      [&](const char* name) {
+        const auto found = variables.find(name);
+        return found == variables.end() ? std::string() : found->second;
+      },
+      [reachable] { return reachable; });
 }
 
-TEST(ChooseBackend, TheXServerWheneverThereIsOneUnlessAskedOtherwise) {
+TEST(ChooseBackend, WaylandWhenItAnswersElseTheXServerUnlessAskedOtherwise) {
+  const Variables both{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}};
   const struct {
     Variables variables;
+    bool reachable;
     BackendKind expected;
   } cases[] = {
-      {{{"DISPLAY", ":0"}}, BackendKind::kX11},
-      {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}, BackendKind::kX11},  // XWayland
-      {{{"WAYLAND_DISPLAY", "wayland-0"}}, BackendKind::kSdl},
-      {{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "wayland-0"}}, BackendKind::kSdl},
-      {{{"SDL_VIDEODRIVER", "kmsdrm"}}, BackendKind::kSdl},
-      {{{"DISPLAY", ":0"}, {"SLASH_BACKEND", "sdl"}}, BackendKind::kSdl},
-      {{{"WAYLAND_DISPLAY", "wayland-0"}, {"SLASH_BACKEND", "x11"}}, BackendKind::kX11},
-      {{{"DISPLAY", ":0"}, {"SLASH_BACKEND", ""}}, BackendKind::kX11},
+      {{{"DISPLAY", ":0"}}, true, BackendKind::kX11},
+      {both, true, BackendKind::kWayland},
+      {both, false, BackendKind::kX11},  // a socket left by a compositor that has gone
+      {{{"WAYLAND_DISPLAY", "wayland-0"}}, false, BackendKind::kWayland},  // it names the failure
+      {{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", "wayland-0"}}, true, BackendKind::kWayland},
+      {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", ""}}, true, BackendKind::kX11},
+      {{{"DISPLAY", ":0"}, {"SLASH_BACKEND", "wayland"}}, false, BackendKind::kWayland},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}, {"SLASH_BACKEND", "x11"}}, true, BackendKind::kX11},
+      {{{"DISPLAY", ":0"}, {"SLASH_BACKEND", ""}}, true, BackendKind::kX11},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Choose(c.variables), c.expected) << c.variables.size() << " variables";
+    EXPECT_EQ(Choose(c.variables, c.reachable), c.expected)
+        << c.variables.size() << " variables, reachable " << c.reachable;
   }
 }
 
 TEST(ChooseBackend, NoDisplayOrAnUnknownNameIsTheNoDisplayFailure) {
   for (const Variables& variables :
-       {Variables{}, Variables{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}},
-        Variables{{"DISPLAY", ":0"}, {"SLASH_BACKEND", "gl"}}}) {
+       {Variables{}, Variables{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}},
+        Variables{{"DISPLAY", ":0"}, {"SLASH_BACKEND", "sdl"}}}) {
     try {
       Choose(variables);
       ADD_FAILURE() << "a back end was chosen";

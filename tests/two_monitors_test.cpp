@@ -98,8 +98,7 @@ TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BackEnds, TwoMonitors,
-                         ::testing::Values(MonitorCase{"x11", false}, MonitorCase{"x11", true},
-                                           MonitorCase{"sdl", false}, MonitorCase{"sdl", true}),
+                         ::testing::Values(MonitorCase{"x11", false}, MonitorCase{"x11", true}),
                          [](const auto& info) {
                            return std::string(info.param.backend) +
                                   (info.param.managed ? "Openbox" : "NoManager");

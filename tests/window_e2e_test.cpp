@@ -259,8 +259,7 @@ TEST_P(SlashWindow, ShowsTheWholeEffectAndEndsByItself) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BackEnds, SlashWindow,
-                         ::testing::Values(WindowCase{"x11", false}, WindowCase{"x11", true},
-                                           WindowCase{"sdl", false}, WindowCase{"sdl", true}),
+                         ::testing::Values(WindowCase{"x11", false}, WindowCase{"x11", true}),
                          [](const auto& info) {
                            return std::string(info.param.backend) +
                                   (info.param.managed ? "Openbox" : "NoManager");
@@ -274,7 +273,7 @@ TEST(SlashWindowExposure, AnUncoveredPartGetsItsLinesBack) {
   ASSERT_TRUE(display.ok());
   ScreenWatch watch(display.name());
   ASSERT_TRUE(watch.ok());
-  for (const char* backend : {"x11", "sdl"}) {
+  for (const char* backend : {"x11"}) {
     SCOPED_TRACE(backend);
     testing::Environment env = display.env();
     env.push_back(std::string("SLASH_BACKEND=") + backend);

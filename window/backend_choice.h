@@ -8,22 +8,25 @@
 
 namespace slash {
 
-enum class BackendKind { kX11, kSdl };
-
-// The back end for a session, from its environment (an empty variable
-// counts as unset): SLASH_BACKEND=x11|sdl when given; else the X server
-// whenever DISPLAY is set (Wayland desktops included, through XWayland);
-// else SDL when WAYLAND_DISPLAY or SDL_VIDEODRIVER names a display. With
-// none of these it raises the no-display failure, so the effect never runs
-// where nobody sees it.
-using EnvironmentLookup = std::function<std::string(const char* name)>;
-BackendKind ChooseBackend(const EnvironmentLookup& environment);
+enum class BackendKind { kX11, kWayland };
 
 // The process environment, "" for an unset variable.
+using EnvironmentLookup = std::function<std::string(const char* name)>;
 std::string ProcessEnvironment(const char* name);
 
-// Opens the chosen back end. SDL lives in a module that is loaded only here,
-// so a run on the X server maps no SDL library.
+// The back end for a session, from its environment (an empty variable
+// counts as unset): SLASH_BACKEND=wayland|x11 when given; else the Wayland
+// compositor when WAYLAND_DISPLAY names one that `wayland_reachable` finds
+// accepting connections; else the X server when DISPLAY is set; else
+// Wayland when WAYLAND_DISPLAY is set at all, so that the failure names
+// it. With none of these it raises the no-display failure, so the effect
+// never runs where nobody sees it.
+BackendKind ChooseBackend(const EnvironmentLookup& environment,
+                          const std::function<bool()>& wayland_reachable);
+
+// The choice for this process.
+BackendKind ChooseProcessBackend();
+
 std::unique_ptr<WindowBackend> OpenBackend(BackendKind kind);
 
 }  // namespace slash

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
-#include <sys/timerfd.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
@@ -22,8 +21,8 @@
 #include "window/effect_scene.h"
 #include "window/effect_window.h"
 #include "window/line_raster.h"
-#include "window/monotonic_time.h"
 #include "window/setup_deadline.h"
+#include "window/tick_timer.h"
 #include "window/x11/x11_screen.h"
 
 namespace slash {
@@ -120,7 +119,6 @@ class X11Backend : public WindowBackend {
   void FlushIfWritable();
   void Flush();
   bool MapPending() const { return !mapped_ && map_requests_ < kMapRequestLimit; }
-  void ArmTimer(Clock::time_point due);
   void CheckConnection() const {
     if (xcb_connection_has_error(connection_) != 0) ThrowLost();
   }
@@ -138,7 +136,7 @@ class X11Backend : public WindowBackend {
   EffectColor gc_color_ = kBlack;
   const EffectScene* shown_ = nullptr;
   bool closed_ = false;
-  int timer_ = -1;
+  std::unique_ptr<TickTimer> timer_;
   bool output_pending_ = false;
   // The map request and what follows it.
   bool mapped_ = false;
@@ -163,11 +161,7 @@ X11Backend::X11Backend() {
     InternAtoms();
     primary_ = PrimaryMonitorOf(*connection_, *screen_);
     CheckConnection();
-    timer_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
-    if (timer_ < 0) {
-      throw RuntimeError::HostFailure(
-          std::string("cannot create the tick timer: ") + std::strerror(errno), kNoDisplayStatus);
-    }
+    timer_ = std::make_unique<TickTimer>();
   } catch (...) {
     // A constructor that throws runs no destructor.
     Release();
@@ -190,8 +184,7 @@ void X11Backend::Connect() {
 }
 
 void X11Backend::Release() {
-  if (timer_ >= 0) close(timer_);
-  timer_ = -1;
+  timer_.reset();
   if (ewmh_ready_) xcb_ewmh_connection_wipe(&ewmh_);  // a failed set-up wipes itself
   ewmh_ready_ = false;
   // Closing the connection is all the clean-up there is: the server
@@ -454,16 +447,6 @@ void X11Backend::FlushIfWritable() {
   if (poll(&socket, 1, 0) > 0 && (socket.revents & POLLOUT) != 0) Flush();
 }
 
-void X11Backend::ArmTimer(Clock::time_point due) {
-  itimerspec timer_value{};
-  timer_value.it_value = MonotonicTimespec(due);
-  // An all-zero value would disarm the timer instead of firing it.
-  if (timer_value.it_value.tv_sec == 0 && timer_value.it_value.tv_nsec == 0) {
-    timer_value.it_value.tv_nsec = 1;
-  }
-  timerfd_settime(timer_, TFD_TIMER_ABSTIME, &timer_value, nullptr);
-}
-
 bool X11Backend::WaitUntil(Clock::time_point due) {
   for (;;) {
     if (!HandleEvents()) return false;
@@ -471,20 +454,17 @@ bool X11Backend::WaitUntil(Clock::time_point due) {
     if (MapPending() && now >= next_map_request_) RequestMap();
     FlushIfWritable();
     if (now >= due) return true;
-    ArmTimer(MapPending() ? std::min(due, next_map_request_) : due);
+    timer_->Arm(MapPending() ? std::min(due, next_map_request_) : due);
     const short socket_events = static_cast<short>(POLLIN | (output_pending_ ? POLLOUT : 0));
     pollfd watched[] = {{xcb_get_file_descriptor(connection_), socket_events, 0},
-                        {timer_, POLLIN, 0}};
+                        {timer_->fd(), POLLIN, 0}};
     if (poll(watched, 2, -1) < 0) {
       if (errno == EINTR) continue;
       throw RuntimeError::HostFailure(
           std::string("cannot wait for the display: ") + std::strerror(errno), kDisplayLostStatus);
     }
     if ((watched[0].revents & POLLOUT) != 0) Flush();
-    if ((watched[1].revents & POLLIN) != 0) {
-      std::uint64_t expirations = 0;
-      (void)!read(timer_, &expirations, sizeof expirations);
-    }
+    if ((watched[1].revents & POLLIN) != 0) timer_->Clear();
     // Readable or hung up: the next HandleEvents reads it or finds the error.
   }
 }
