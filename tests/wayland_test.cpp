@@ -1,14 +1,18 @@
-// slash on a Wayland compositor: natively through its SDL back end, and
-// through XWayland on its X server back end. A headless sway is the
-// compositor and grim takes its screenshots; screenshots are polled, so the
-// test checks the order of what is seen and the final status.
+// slash on Wayland compositors: natively, watched frame by frame through
+// the compositor's screen-copy protocol, and through XWayland on its X
+// server back end. Headless sway is the desktop, with its borders and a
+// bar; weston runs a smoke test without a seat.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -18,105 +22,153 @@
 
 #include "process_runner.h"
 #include "screen_watch.h"
+#include "wayland_watch.h"
 
 namespace slash {
 namespace {
 
+using Clock = std::chrono::steady_clock;
 using testing::ChildProcess;
 using testing::Environment;
+using testing::OutputFrame;
 using testing::RunProcess;
 using testing::Screenshot;
+using testing::WaylandWatch;
 
 constexpr std::uint32_t kDesktop = 0x403020;  // #203040 as 0x00BBGGRR
+constexpr std::uint32_t kBlue = 0xFF0000;
 constexpr uid_t kNobody = 65534;
 
 void Sleep(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// A headless sway with XWayland, run as an unprivileged user (sway refuses
-// root) in a runtime directory of its own. Decorated, it keeps sway's
-// default borders and title bars and has a bar along the top.
+double Ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// A runtime directory of its own; root runs compositors as nobody (sway
+// refuses root), anyone else as themselves.
+class RuntimeDir {
+ public:
+  RuntimeDir() {
+    char dir[] = "/tmp/slash-wayland-XXXXXX";
+    if (mkdtemp(dir) == nullptr) return;
+    path_ = dir;
+    if (geteuid() == 0 && chown(dir, kNobody, kNobody) != 0) path_.clear();
+  }
+  ~RuntimeDir() {
+    if (!path_.empty()) std::filesystem::remove_all(path_);
+  }
+  const std::string& path() const { return path_; }
+
+  std::vector<std::string> AsCompositor(std::vector<std::string> argv,
+                                        const std::vector<std::string>& env) const {
+    std::vector<std::string> command;
+    if (geteuid() == 0) {
+      command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    command.insert(command.end(), {"env", "-i", "PATH=/usr/bin:/bin", "HOME=" + path_,
+                                   "XDG_RUNTIME_DIR=" + path_});
+    command.insert(command.end(), env.begin(), env.end());
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
+  }
+
+  // The name of the first Wayland socket that appears, within 5 s.
+  std::string AwaitSocket(const std::string& prefix) const {
+    for (int i = 0; i < 200; ++i, Sleep(25)) {
+      for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && name.find('.') == std::string::npos &&
+            entry.is_socket()) {
+          return name;
+        }
+      }
+    }
+    return "";
+  }
+
+ private:
+  std::string path_;
+};
+
+struct SwayOptions {
+  bool bar = true;  // sway's own bar along the top, and its default borders
+  int outputs = 1;
+  bool xwayland = false;  // started at once, and its DISPLAY given to slash
+};
+
+// A headless sway on outputs of 640x480, drawn by its software renderer.
 class Sway {
  public:
-  explicit Sway(bool decorated) {
-    char dir[] = "/tmp/slash-sway-XXXXXX";
-    if (mkdtemp(dir) == nullptr) return;
-    dir_ = dir;
-    if (chown(dir, kNobody, kNobody) != 0) return;
-    std::ofstream(dir_ + "/config")
-        << "xwayland force\n"
-           "output HEADLESS-1 resolution 640x480 background #203040 solid_color\n"
-        << (decorated ? "bar {\n position top\n status_command echo slash\n}\n"
-                      : "default_border none\n")
-        << "exec sh -c 'xhost +si:localuser:root && echo \"$DISPLAY\" > " << dir_ << "/xdisplay'\n";
-    sway_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "env", "-i",
-        "PATH=/usr/bin:/bin", "HOME=" + dir_, "XDG_RUNTIME_DIR=" + dir_, "WLR_BACKENDS=headless",
-        "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c", dir_ + "/config"});
-    for (int i = 0; i < 200 && x_display_.empty(); ++i, Sleep(25)) {
-      std::ifstream file(dir_ + "/xdisplay");
-      std::getline(file, x_display_);
+  explicit Sway(const SwayOptions& options) {
+    if (dir_.path().empty()) return;
+    std::ofstream config(dir_.path() + "/config");
+    for (int i = 1; i <= options.outputs; ++i) {
+      config << "output HEADLESS-" << i << " resolution 640x480 position " << (i - 1) * 640
+             << " 0 background " << (i == 1 ? "#203040" : "#405060") << " solid_color\n";
     }
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) wayland_ = name;
+    config << (options.bar ? "bar {\n position top\n status_command echo slash\n}\n"
+                           : "default_border none\n");
+    config << (options.xwayland ? "xwayland force\n" : "xwayland enable\n");
+    // With XWayland started at once, root (the tests) may use it too.
+    config << "exec sh -c '" << (options.xwayland ? "xhost +si:localuser:root && " : "")
+           << "echo \"$DISPLAY\" > " << dir_.path() << "/xdisplay'\n";
+    config.close();
+    sway_ = std::make_unique<ChildProcess>(dir_.AsCompositor(
+        {"sway", "-c", dir_.path() + "/config"},
+        {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
+         "WLR_HEADLESS_OUTPUTS=" + std::to_string(options.outputs)}));
+    wayland_ = dir_.AwaitSocket("wayland-");
+    for (int i = 0; i < 200 && x_display_.empty(); ++i, Sleep(25)) {
+      std::ifstream file(dir_.path() + "/xdisplay");
+      std::getline(file, x_display_);
     }
   }
   ~Sway() {
-    if (sway_) {
-      sway_->Signal(SIGTERM);
-      sway_->WaitFor(5000);
-    }
+    Kill(SIGTERM);
     if (x_display_.size() > 1) {
       const std::string number = x_display_.substr(1);
       unlink(("/tmp/.X11-unix/X" + number).c_str());
       unlink(("/tmp/.X" + number + "-lock").c_str());
     }
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
 
-  bool ok() const { return !wayland_.empty() && !x_display_.empty(); }
-  Environment NativeEnv() const {
-    return {"DISPLAY", "WAYLAND_DISPLAY=" + wayland_, "XDG_RUNTIME_DIR=" + dir_, "SLASH_BACKEND",
-            "SDL_VIDEODRIVER"};
+  bool ok() const { return !wayland_.empty() && !x_display_.empty() && sway_->Running(); }
+  void Kill(int signal_number) {
+    if (!sway_) return;
+    sway_->Signal(signal_number);
+    sway_->WaitFor(5000);
   }
-  Environment XWaylandEnv() const {
-    return {"DISPLAY=" + x_display_, "WAYLAND_DISPLAY", "SLASH_BACKEND", "SDL_VIDEODRIVER"};
+  const std::string& runtime_dir() const { return dir_.path(); }
+  const std::string& wayland() const { return wayland_; }
+  // A Wayland session's environment: DISPLAY names its XWayland too.
+  Environment SessionEnv() const {
+    return {"DISPLAY=" + x_display_, "WAYLAND_DISPLAY=" + wayland_,
+            "XDG_RUNTIME_DIR=" + dir_.path(), "SLASH_BACKEND"};
   }
 
-  // The output as grim sees it, from a binary PPM.
-  bool Capture(Screenshot& shot) const {
-    const auto grim = RunProcess({"grim", "-t", "ppm", "-"},
-                                 {"WAYLAND_DISPLAY=" + wayland_, "XDG_RUNTIME_DIR=" + dir_});
-    if (grim.status != 0) return false;
-    std::size_t at = 0;
-    std::string fields[4];
-    for (std::string& field : fields) {  // P6, width, height, maximum
-      while (at < grim.out.size() && std::isspace(static_cast<unsigned char>(grim.out[at]))) ++at;
-      while (at < grim.out.size() && !std::isspace(static_cast<unsigned char>(grim.out[at]))) {
-        field += grim.out[at++];
+  // Waits until the bar shows on the first output (up to 5 s).
+  bool AwaitBar() const {
+    for (int i = 0; i < 50; ++i, Sleep(100)) {
+      WaylandWatch watch(dir_.path(), wayland_);
+      if (!watch.Start()) continue;
+      const auto frames = watch.Stop();
+      const Screenshot& shot = frames.front().front().shot;
+      if (std::count(shot.pixels.begin(), shot.pixels.end(), kDesktop) <
+          static_cast<std::ptrdiff_t>(shot.pixels.size())) {
+        return true;
       }
     }
-    ++at;
-    if (fields[0] != "P6" || fields[3] != "255") return false;
-    shot.width = std::stoi(fields[1]);
-    shot.height = std::stoi(fields[2]);
-    const std::size_t count = static_cast<std::size_t>(shot.width) * shot.height;
-    if (grim.out.size() < at + count * 3) return false;
-    shot.pixels.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      const auto* rgb = reinterpret_cast<const unsigned char*>(grim.out.data() + at + i * 3);
-      shot.pixels[i] = (std::uint32_t{rgb[2]} << 16) | (std::uint32_t{rgb[1]} << 8) | rgb[0];
-    }
-    return true;
+    return false;
   }
 
  private:
-  std::string dir_;
+  RuntimeDir dir_;
+  std::unique_ptr<ChildProcess> sway_;
   std::string wayland_;
   std::string x_display_;
-  std::unique_ptr<ChildProcess> sway_;
 };
 
 enum class Look { kDesktop, kBlack, kLines, kFlood, kOther };
@@ -124,49 +176,243 @@ enum class Look { kDesktop, kBlack, kLines, kFlood, kOther };
 Look Classify(const Screenshot& shot, std::uint32_t color) {
   std::size_t colored = 0;
   std::size_t black = 0;
-  std::size_t desktop = 0;
   for (const std::uint32_t pixel : shot.pixels) {
     colored += pixel == color;
     black += pixel == 0;
-    desktop += pixel == kDesktop;
   }
   const std::size_t all = shot.pixels.size();
-  if (desktop == all) return Look::kDesktop;
   if (black == all) return Look::kBlack;
   if (colored == all) return Look::kFlood;
   if (colored + black == all && colored > 0) return Look::kLines;
   return Look::kOther;
 }
 
-class OnWayland : public ::testing::TestWithParam<bool> {};
+// Whether `now` is `before` with one more line across the whole width:
+// every changed pixel took `color`, every column holds it, and most columns
+// gained it (where the new line crosses an earlier one, a column may not).
+bool AddsOneFullWidthLine(const Screenshot& before, const Screenshot& now, std::uint32_t color) {
+  int gained_columns = 0;
+  for (int x = 0; x < now.width; ++x) {
+    bool gained = false;
+    bool has_color = false;
+    for (int y = 0; y < now.height; ++y) {
+      const std::uint32_t was = before.At(x, y);
+      const std::uint32_t is = now.At(x, y);
+      if (was != is && is != color) return false;
+      gained = gained || was != is;
+      has_color = has_color || is == color;
+    }
+    if (!has_color) return false;
+    gained_columns += gained;
+  }
+  return gained_columns * 2 > now.width;
+}
 
-TEST_P(OnWayland, ShowsBlackTheLinesAndTheFloodThenEnds) {
-  if (geteuid() != 0) GTEST_SKIP() << "the test starts sway as another user";
-  const bool native = GetParam();
-  // Through XWayland the window is full-screen over sway's borders, title
-  // bar and bar; SDL's native path is tested on a bare output.
-  const Sway sway(!native);
+// Runs slash and returns when it ended, watching from before it starts.
+struct WatchedRun {
+  Clock::time_point started;
+  Clock::time_point ended;
+  int status = -1;
+  std::string err;
+  std::vector<std::vector<OutputFrame>> frames;
+};
+
+WatchedRun RunWatched(const Sway& sway, const std::vector<std::string>& argv,
+                      const Environment& env) {
+  WatchedRun run;
+  WaylandWatch watch(sway.runtime_dir(), sway.wayland());
+  if (!watch.Start()) return run;
+  run.started = Clock::now();
+  ChildProcess slash(argv, env);
+  while (slash.Running() && Clock::now() - run.started < std::chrono::seconds(20)) Sleep(1);
+  run.ended = Clock::now();
+  Sleep(300);  // the desktop coming back
+  run.frames = watch.Stop();
+  slash.WaitFor(1000);
+  run.status = slash.status();
+  run.err = slash.TakeErr();
+  return run;
+}
+
+// The effect frame by frame, natively, on a Wayland session whose DISPLAY
+// names a working XWayland too: black over the bar, each line one frame
+// crossing every column, the flood, the desktop back; lines on the tick
+// grid and the end on time.
+TEST(OnSway, NativelyEveryFrameIsExactOverTheBarAndOnTime) {
+  const Sway sway({.bar = true, .outputs = 1, .xwayland = false});
+  ASSERT_TRUE(sway.ok()) << "no headless sway";
+  ASSERT_TRUE(sway.AwaitBar()) << "sway's bar never showed";
+  constexpr int kCount = 12;
+  const WatchedRun run =
+      RunWatched(sway, {SLASH_PATH, std::to_string(kCount), "blue"}, sway.SessionEnv());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  ASSERT_EQ(run.frames.size(), 1u);
+  const std::vector<OutputFrame>& frames = run.frames.front();
+  ASSERT_GE(frames.size(), 3u);
+  const Screenshot& desktop = frames.front().shot;
+  std::size_t first = 1;
+  std::size_t last = frames.size();
+  while (last > first && frames[last - 1].shot.pixels == desktop.pixels) --last;
+  ASSERT_LT(last, frames.size()) << "the desktop did not come back";
+  std::vector<const OutputFrame*> lines;
+  const OutputFrame* flood = nullptr;
+  for (std::size_t i = first; i < last; ++i) {
+    const Look look = Classify(frames[i].shot, kBlue);
+    SCOPED_TRACE("frame " + std::to_string(i));
+    if (i == first) {
+      ASSERT_EQ(look, Look::kBlack) << "the first frame of the window is not all black";
+    } else if (i + 1 == last) {
+      ASSERT_EQ(look, Look::kFlood) << "the last frame of the window is not the flood";
+      flood = &frames[i];
+    } else {
+      ASSERT_EQ(look, Look::kLines) << "a frame that is neither black and blue nor the flood";
+      const Screenshot& before = lines.empty() ? frames[first].shot : lines.back()->shot;
+      EXPECT_TRUE(AddsOneFullWidthLine(before, frames[i].shot, kBlue));
+      lines.push_back(&frames[i]);
+    }
+  }
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kCount + 1));
+  ASSERT_NE(flood, nullptr);
+  // Line 1 follows the compositor's repaint of the whole output after the
+  // black frame; lines 2 to 13 are checked against their own grid.
+  std::vector<double> offsets;
+  for (std::size_t k = 1; k < lines.size(); ++k) {
+    offsets.push_back(Ms(lines[k]->at - lines[1]->at) - 125.0 * static_cast<double>(k - 1));
+  }
+  std::vector<double> sorted = offsets;
+  std::sort(sorted.begin(), sorted.end());
+  const double grid = sorted[sorted.size() / 2];
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    EXPECT_NEAR(offsets[k], grid, 15.0) << "line " << k + 2;
+  }
+  EXPECT_NEAR(Ms(flood->at - lines.back()->at), 125.0, 15.0) << "the flood";
+  EXPECT_NEAR(Ms(run.ended - flood->at), 875.0, 25.0) << "the end after the flood";
+}
+
+// Through XWayland, on the X server back end: the window covers the output
+// over sway's borders, title bar and bar.
+TEST(OnSway, ThroughXWaylandTheWindowCoversTheOutput) {
+  const Sway sway({.bar = true, .outputs = 1, .xwayland = true});
   ASSERT_TRUE(sway.ok()) << "no headless sway with XWayland";
-  ChildProcess slash({SLASH_PATH, "3", "blue"}, native ? sway.NativeEnv() : sway.XWaylandEnv());
+  Environment env = sway.SessionEnv();
+  env.push_back("SLASH_BACKEND=x11");
+  const WatchedRun run = RunWatched(sway, {SLASH_PATH, "3", "blue"}, env);
+  ASSERT_EQ(run.status, 0) << run.err;
   std::vector<Look> seen;
-  Screenshot shot;
-  while (slash.Running()) {
-    if (!sway.Capture(shot)) continue;
-    const Look look = Classify(shot, 0xFF0000);
+  for (const OutputFrame& frame : run.frames.front()) {
+    const Look look = Classify(frame.shot, kBlue);
+    // The compositor may show a frame of the window on its way in or out.
     if (look != Look::kOther && (seen.empty() || seen.back() != look)) seen.push_back(look);
   }
-  ASSERT_TRUE(slash.WaitFor(5000));
-  EXPECT_EQ(slash.status(), 0) << slash.TakeErr();
-  // The compositor may show a frame of the window on its way in or out
-  // (kOther, ignored); what is seen must come in the effect's order.
-  if (!seen.empty() && seen.front() == Look::kDesktop) seen.erase(seen.begin());
-  if (!seen.empty() && seen.back() == Look::kDesktop) seen.pop_back();
   const std::vector<Look> expected = {Look::kBlack, Look::kLines, Look::kFlood};
   EXPECT_EQ(seen, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, OnWayland, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Native" : "XWayland"; });
+// Two outputs: the effect covers exactly one, the other shows its desktop
+// throughout.
+TEST(OnSway, TheEffectCoversExactlyOneOfTwoOutputs) {
+  const Sway sway({.bar = false, .outputs = 2, .xwayland = false});
+  ASSERT_TRUE(sway.ok()) << "no headless sway";
+  const WatchedRun run = RunWatched(sway, {SLASH_PATH, "3", "blue"}, sway.SessionEnv());
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.frames.size(), 2u);
+  int covered = 0;
+  for (const std::vector<OutputFrame>& frames : run.frames) {
+    if (frames.size() == 1) continue;  // nothing on it ever changed
+    ++covered;
+    std::vector<Look> seen;
+    for (std::size_t i = 1; i + 1 < frames.size(); ++i) {
+      const Look look = Classify(frames[i].shot, kBlue);
+      if (seen.empty() || seen.back() != look) seen.push_back(look);
+    }
+    const std::vector<Look> expected = {Look::kBlack, Look::kLines, Look::kFlood};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(frames.back().shot.pixels, frames.front().shot.pixels) << "the desktop is not back";
+  }
+  EXPECT_EQ(covered, 1);
+}
+
+// The compositor killed mid-run: one line and status 4, at once.
+TEST(OnSway, ACompositorThatDiesEndsTheRunWithStatus4) {
+  Sway sway({.bar = false, .outputs = 1, .xwayland = false});
+  ASSERT_TRUE(sway.ok()) << "no headless sway";
+  ChildProcess slash({SLASH_PATH, "30", "blue"}, sway.SessionEnv());
+  Sleep(2000);
+  ASSERT_TRUE(slash.Running());
+  sway.Kill(SIGKILL);
+  ASSERT_TRUE(slash.WaitFor(1000)) << "slash went on without its compositor";
+  EXPECT_EQ(slash.status(), 4);
+  EXPECT_EQ(slash.TakeErr(), "slash: lost the connection to the display\n");
+}
+
+// A socket that accepts and then stays silent, or answers garbage: the
+// set-up fails in one line with status 3 within its bound, never a crash.
+TEST(WaylandFaults, SilenceOrGarbageOnTheSocketIsStatus3InOneLine) {
+  for (const bool garbage : {false, true}) {
+    SCOPED_TRACE(garbage ? "garbage" : "silence");
+    const RuntimeDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    const std::string path = dir.path() + "/wayland-fake";
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    std::thread server([listener, garbage] {
+      // The choice's probe connects first, then the back end.
+      for (int i = 0; i < 2; ++i) {
+        const int client = accept(listener, nullptr, nullptr);
+        if (client < 0) return;
+        if (garbage && i == 1) {
+          std::string junk(4096, '\0');
+          for (std::size_t j = 0; j < junk.size(); ++j) junk[j] = static_cast<char>(j * 37 + 11);
+          (void)!write(client, junk.data(), junk.size());
+        }
+        if (i == 1) {  // held until slash lets go
+          char byte;
+          while (read(client, &byte, 1) > 0) {
+          }
+        }
+        close(client);
+      }
+    });
+    const auto start = Clock::now();
+    const auto result =
+        RunProcess({SLASH_PATH, "3", "blue"}, {"DISPLAY", "WAYLAND_DISPLAY=wayland-fake",
+                                               "XDG_RUNTIME_DIR=" + dir.path(), "SLASH_BACKEND"});
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(6500));
+    shutdown(listener, SHUT_RDWR);
+    close(listener);
+    server.join();
+    EXPECT_EQ(result.status, 3) << result.err;
+    EXPECT_EQ(result.err.rfind("slash: ", 0), 0u) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  }
+}
+
+// weston's headless back end with no seat at all: the run completes.
+TEST(OnWeston, AHeadlessRunWithoutASeatEndsNormally) {
+  const RuntimeDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  ChildProcess weston(
+      dir.AsCompositor({"weston", "--backend=headless-backend.so", "--socket=wayland-weston",
+                        "--idle-time=0", "--width=640", "--height=480"},
+                       {}));
+  ASSERT_FALSE(dir.AwaitSocket("wayland-weston").empty()) << "no headless weston";
+  const auto start = Clock::now();
+  const auto result =
+      RunProcess({SLASH_PATH, "3", "blue"}, {"DISPLAY", "WAYLAND_DISPLAY=wayland-weston",
+                                             "XDG_RUNTIME_DIR=" + dir.path(), "SLASH_BACKEND"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  // 1.5 s, four lines and the flood 125 ms apart, 875 ms after it.
+  EXPECT_GT(Clock::now() - start, std::chrono::milliseconds(2900));
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4500));
+  weston.Signal(SIGTERM);
+  weston.WaitFor(5000);
+}
 
 }  // namespace
 }  // namespace slash
