@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what slash needs on Debian 12: the build tools and SDL2, and with
-# --test also GoogleTest, Xvfb, the X tools the window tests use and a
-# window manager with a panel to test under.
+# Installs what slash needs on Debian 12: the build tools and the xcb and
+# Wayland client libraries, and with --test also GoogleTest, Xvfb, the X
+# tools the window tests use, window managers with panels, and the Wayland
+# compositors (sway, weston) to test under.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libxcb1-dev libxcb-randr0-dev libxcb-ewmh-dev libxcb-icccm4-dev libsdl2-dev libx11-dev zlib1g-dev)
+packages=(cmake ninja-build g++ pkg-config libxcb1-dev libxcb-randr0-dev libxcb-ewmh-dev libxcb-icccm4-dev libwayland-dev libwayland-bin wayland-protocols zlib1g-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(python3 clang libclang-rt-14-dev valgrind libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps man-db dpkg-dev lintian libxcb-damage0-dev xserver-xorg-core xserver-xorg-video-dummy sway xwayland grim picom icewm xterm python3-matplotlib)
+  packages+=(python3 clang libclang-rt-14-dev valgrind libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps man-db dpkg-dev lintian libxcb-damage0-dev xserver-xorg-core xserver-xorg-video-dummy sway xwayland weston picom icewm xterm python3-matplotlib)
 fi
 
 missing=()

@@ -72,7 +72,11 @@ package() {
   [[ $(dpkg-deb --field "$deb" Package) == slash ]]
   [[ $(dpkg-deb --field "$deb" Version) == "$version" ]]
   [[ $(dpkg-deb --field "$deb" Architecture) == "$(dpkg --print-architecture)" ]]
-  dpkg-deb --field "$deb" Depends | grep -q 'libxcb1'
+  local depends
+  depends=$(dpkg-deb --field "$deb" Depends)
+  grep -q 'libxcb1' <<<"$depends"
+  grep -q 'libwayland-client0' <<<"$depends"
+  ! grep -qi 'sdl' <<<"$depends"
   local contents
   contents=$(dpkg-deb --contents "$deb" | awk '{$1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print}')
   for file in ./usr/bin/slash ./usr/bin/slash-trace ./usr/share/man/man1/slash.1.gz \
