@@ -76,7 +76,7 @@ package() {
   depends=$(dpkg-deb --field "$deb" Depends)
   grep -q 'libxcb1' <<<"$depends"
   grep -q 'libwayland-client0' <<<"$depends"
-  ! grep -qi 'sdl' <<<"$depends"
+  [[ ${depends,,} != *sdl* ]]
   local contents
   contents=$(dpkg-deb --contents "$deb" | awk '{$1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print}')
   for file in ./usr/bin/slash ./usr/bin/slash-trace ./usr/share/man/man1/slash.1.gz \
