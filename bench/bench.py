@@ -4,13 +4,19 @@
 Usage: bench/bench.py [--build DIR] [--runs N] [--quick] [--markdown FILE] [--plot FILE]
 
 For each screen size an Xvfb of its own runs, and on it, in turn, each
-program: slash on the X server back end, slash on the SDL back end, the
-server-side floor (bench/floor_x11.cpp: a black-background window and one
-core line request a tick), the same floor carrying slash's shared libraries,
-and the SDL floor (bench/floor_sdl.cpp). A watcher
+program: slash on the X server back end, the server-side floor
+(bench/floor_x11.cpp: a black-background window and one core line request a
+tick) and the same floor carrying slash's shared libraries. A watcher
 outside the process (screen-stamps) reports every change the server draws,
 through DAMAGE. From it: exec to the first black frame, and how far each
-line and the flood land from the 125 ms grid on the screen. From the
+line and the flood land from the 125 ms grid on the screen.
+
+Then, for each Wayland size, a headless sway of its own (software renderer,
+no bar) runs slash on its Wayland back end, the native floor
+(bench/floor_wayland.cpp: a full-screen toplevel, a stretched 2x2 buffer for
+black and the flood, lines drawn into two shared-memory buffers) and the same
+floor carrying slash's shared libraries, watched by wayland-stamps through
+the compositor's screen-copy protocol. From the
 kernel: CPU and peak resident memory (wait4, /proc). From slash-bench (slash
 with stamps): tick lateness inside the process, and end tick to exit against
 the kernel's report of the exit (a pidfd).
@@ -29,6 +35,8 @@ import time
 
 TICK_MS = 125.0
 SIZES = ["640x480", "1920x1080", "3840x2160", "7680x4320"]
+WAYLAND_SIZES = ["1920x1080", "3840x2160"]
+NOBODY = 65534
 LINES = 13  # the default command line
 GROUP_GAP_MS = 20  # damage reports closer than this are one screen change
 
@@ -59,6 +67,49 @@ class Xvfb:
         self.process.wait()
 
 
+class Sway:
+    """A headless sway on one output of the given size, no bar, no borders,
+    run as nobody when this script is root (sway refuses root)."""
+
+    def __init__(self, size):
+        self.dir = tempfile.mkdtemp(prefix="slash-bench-sway-")
+        as_root = os.geteuid() == 0
+        if as_root:
+            os.chown(self.dir, NOBODY, NOBODY)
+        with open(os.path.join(self.dir, "config"), "w") as config:
+            config.write(f"output HEADLESS-1 resolution {size} background #203040 solid_color\n"
+                         "default_border none\nxwayland disable\n")
+        command = (["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+                   if as_root else [])
+        command += ["env", "-i", "PATH=/usr/bin:/bin", f"HOME={self.dir}",
+                    f"XDG_RUNTIME_DIR={self.dir}", "WLR_BACKENDS=headless",
+                    "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
+                    os.path.join(self.dir, "config")]
+        self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.display = None
+        for _ in range(200):
+            names = [n for n in os.listdir(self.dir) if n.startswith("wayland-") and "." not in n]
+            if names:
+                self.display = names[0]
+                break
+            time.sleep(0.025)
+        if self.display is None:
+            self.close()
+            raise SystemExit("bench: sway did not start")
+        time.sleep(0.5)  # its output configured and drawn
+
+    def env(self, **extra):
+        env = dict(os.environ, WAYLAND_DISPLAY=self.display, XDG_RUNTIME_DIR=self.dir, **extra)
+        env.pop("DISPLAY", None)
+        return env
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+        subprocess.run(["rm", "-rf", self.dir], check=False)
+
+
 def high_water_kib(pid):
     try:
         with open(f"/proc/{pid}/status") as status:
@@ -74,7 +125,7 @@ def run_watched(argv, env, watcher):
     """Runs a program under the outside watcher; returns what both saw."""
     watch = subprocess.Popen([watcher], env=env, stdout=subprocess.PIPE, text=True)
     if not watch.stdout.readline().startswith("ready"):
-        raise SystemExit("bench: screen-stamps did not start")
+        raise SystemExit(f"bench: {os.path.basename(watcher)} did not start")
     with tempfile.TemporaryFile() as err:
         exec_ns = time.monotonic_ns()
         process = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=err)
@@ -104,8 +155,9 @@ def run_watched(argv, env, watcher):
             "events": events, "stderr": stderr}
 
 
-def screen_figures(run):
-    """Exec to first black; the lines' distance from the grid; the flood's lateness."""
+def screen_figures(run, first_line=0):
+    """Exec to first black; the lines' distance from the grid (from line
+    `first_line` + 1 on); the flood's lateness."""
     events = run["events"]
     black = next((e for e in events if e[2] == 0 and e[0] >= run["exec"]), None)
     if black is None:
@@ -126,9 +178,9 @@ def screen_figures(run):
         # The grid's phase is the lines' median one, so one late line
         # cannot move it. The flood is stamped once the server has filled
         # the window, so its lateness is reported apart from the lines'.
-        phase = statistics.median(t - k * TICK_MS for k, t in enumerate(starts[:LINES]))
-        figures["grid_ms"] = max(abs(t - (phase + k * TICK_MS))
-                                 for k, t in enumerate(starts[:LINES]))
+        lines = list(enumerate(starts[:LINES]))[first_line:]
+        phase = statistics.median(t - k * TICK_MS for k, t in lines)
+        figures["grid_ms"] = max(abs(t - (phase + k * TICK_MS)) for k, t in lines)
         figures["flood_ms"] = starts[LINES] - (phase + LINES * TICK_MS)
     return figures
 
@@ -175,20 +227,30 @@ def percentile(values, fraction):
     return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
 
 
-def measure(build, sizes, runs):
-    watcher = os.path.join(build, "bench", "screen-stamps")
+def measure(build, sizes, runs, wayland=False):
+    bench = os.path.join(build, "bench")
     slash = os.path.join(build, "slash")
-    programs = {
-        "slash, X11 back end": ([slash], {"SLASH_BACKEND": "x11"}),
-        "slash, SDL back end": ([slash], {"SLASH_BACKEND": "sdl"}),
-        "server-side floor": ([os.path.join(build, "bench", "floor-x11")], {}),
-        "server-side floor, slash's libraries": (
-            [os.path.join(build, "bench", "floor-x11-linked")], {}),
-        "SDL floor": ([os.path.join(build, "bench", "floor-sdl"), "loop"], {}),
-    }
+    if wayland:
+        watcher = os.path.join(bench, "wayland-stamps")
+        backends = ("wayland",)
+        programs = {
+            "slash, Wayland back end": ([slash], {"SLASH_BACKEND": "wayland"}),
+            "Wayland floor": ([os.path.join(bench, "floor-wayland")], {}),
+            "Wayland floor, slash's libraries": ([os.path.join(bench, "floor-wayland-linked")],
+                                                 {}),
+        }
+    else:
+        watcher = os.path.join(bench, "screen-stamps")
+        backends = ("x11",)
+        programs = {
+            "slash, X11 back end": ([slash], {"SLASH_BACKEND": "x11"}),
+            "server-side floor": ([os.path.join(bench, "floor-x11")], {}),
+            "server-side floor, slash's libraries": ([os.path.join(bench, "floor-x11-linked")],
+                                                     {}),
+        }
     results = {}
     for size in sizes:
-        x = Xvfb(size)
+        x = Sway(size) if wayland else Xvfb(size)
         try:
             for run in range(runs):
                 for name, (argv, extra) in programs.items():
@@ -197,7 +259,11 @@ def measure(build, sizes, runs):
                                                              "flood_ms": [],
                                                              "cpu_s": [], "rss_mib": [],
                                                              "late_ms": [], "exit_ms": []})
-                    figures = screen_figures(seen) if seen["status"] == 0 else None
+                    # A compositor repaints the whole output after the first
+                    # black frame, so line 1 shows late for every client: on
+                    # Wayland the grid is that of lines 2 to 13.
+                    figures = (screen_figures(seen, 1 if wayland else 0)
+                               if seen["status"] == 0 else None)
                     if figures is None:
                         print(f"bench: {name} at {size}: status {seen['status']}, "
                               f"no black frame seen {seen['stderr'].strip()}", file=sys.stderr)
@@ -207,10 +273,10 @@ def measure(build, sizes, runs):
                     cell["flood_ms"].append(figures["flood_ms"])
                     cell["cpu_s"].append(seen["cpu_s"])
                     cell["rss_mib"].append(seen["rss_mib"])
-                for backend in ("x11", "sdl"):
-                    late, exit_ms = stamped([os.path.join(build, "slash-bench")],
+                for backend in backends:
+                    late, exit_ms = stamped([os.path.join(bench, "slash-bench")],
                                             x.env(SLASH_BACKEND=backend))
-                    name = f"slash, {backend.upper()} back end"
+                    name = next(n for n in programs if n.startswith("slash"))
                     results[(name, size)]["late_ms"] += late
                     results[(name, size)]["exit_ms"].append(exit_ms)
         finally:
@@ -262,6 +328,12 @@ def machine():
            f"Xvfb {version}"
 
 
+def sway_version():
+    package = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "sway"], capture_output=True,
+                             text=True, check=False)
+    return f"sway {package.stdout.strip() or 'unknown'}"
+
+
 def plot(names, sizes, results, runs, path):
     """Start-up and peak memory against the screen's pixels, each program
     beside its floor: the medians the tables give."""
@@ -272,8 +344,7 @@ def plot(names, sizes, results, runs, path):
     pixels = [int(w) * int(h) / 1e6 for w, h in (size.split("x") for size in sizes)]
     figure, (startup, memory) = plt.subplots(1, 2, figsize=(10, 4), constrained_layout=True)
     styles = {"slash, X11 back end": "o-", "server-side floor": "o--",
-              "server-side floor, slash's libraries": "o:", "slash, SDL back end": "s-",
-              "SDL floor": "s--"}
+              "server-side floor, slash's libraries": "o:"}
     for name in names:
         cells = [results.get((name, size)) for size in sizes]
         if not all(cell and cell["first_black_ms"] for cell in cells):
@@ -308,15 +379,21 @@ def main():
     runs = 1 if args.quick else args.runs
     sizes = SIZES[:1] if args.quick else SIZES
     names, results = measure(args.build, sizes, runs)
+    wayland_sizes = WAYLAND_SIZES[:1] if args.quick else WAYLAND_SIZES
+    wayland_names, wayland_results = measure(args.build, wayland_sizes, runs, wayland=True)
     text = f"Machine: {machine()}; Xvfb at each size, 24 bits.\n\n"
     text += report(names, sizes, results, runs)
+    text += f"\n\nWayland: headless {sway_version()}, software (pixman) renderer, " \
+            "one output at each size.\n\n"
+    text += report(wayland_names, wayland_sizes, wayland_results, runs)
     print(text)
     if args.markdown:
         with open(args.markdown, "w") as out:
             out.write(text + "\n")
     if args.plot:
         plot(names, sizes, results, runs, args.plot)
-    missing = [key for key, cell in results.items() if not cell["first_black_ms"]]
+    missing = [key for key, cell in list(results.items()) + list(wayland_results.items())
+               if not cell["first_black_ms"]]
     return 1 if missing else 0
 
 

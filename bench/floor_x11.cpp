@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
   const xcb_window_t window = xcb_generate_id(c);
   const std::uint32_t values[] = {screen->black_pixel, 1};
   xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, screen->width_in_pixels,
-                    screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                    screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+                    screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                    XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
   const xcb_gcontext_t gc = xcb_generate_id(c);
   xcb_create_gc(c, gc, window, XCB_GC_FOREGROUND, &screen->white_pixel);
   xcb_map_window(c, window);

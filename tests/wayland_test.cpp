@@ -346,6 +346,25 @@ TEST(OnSway, ACompositorThatDiesEndsTheRunWithStatus4) {
   EXPECT_EQ(slash.TakeErr(), "slash: lost the connection to the display\n");
 }
 
+// Closed by the compositor (sway's kill): the run ends at once, status 0,
+// as a window manager's close does on X.
+TEST(OnSway, ClosedByTheCompositorEndsAtOnceWithStatus0) {
+  const Sway sway({.bar = false, .outputs = 1, .xwayland = false});
+  ASSERT_TRUE(sway.ok()) << "no headless sway";
+  ChildProcess slash({SLASH_PATH, "30", "blue"}, sway.SessionEnv());
+  Sleep(2000);
+  ASSERT_TRUE(slash.Running());
+  std::string ipc;
+  for (const auto& entry : std::filesystem::directory_iterator(sway.runtime_dir())) {
+    if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) ipc = entry.path().string();
+  }
+  const auto kill = RunProcess({"swaymsg", "[app_id=slash] kill"}, {"SWAYSOCK=" + ipc});
+  ASSERT_EQ(kill.status, 0) << kill.err;
+  ASSERT_TRUE(slash.WaitFor(1000)) << "slash went on after its window was closed";
+  EXPECT_EQ(slash.status(), 0);
+  EXPECT_EQ(slash.TakeErr(), "");
+}
+
 // A socket that accepts and then stays silent, or answers garbage: the
 // set-up fails in one line with status 3 within its bound, never a crash.
 TEST(WaylandFaults, SilenceOrGarbageOnTheSocketIsStatus3InOneLine) {

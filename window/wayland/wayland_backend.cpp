@@ -95,7 +95,9 @@ PictureContent SceneContent(const EffectScene& scene, PixelSize size) {
   content.background = scene.background;
   for (std::size_t i = 0; i < kLineCount; ++i) {
     const SlashLine& line = scene.Lz[i];
-    if (!line.placed) continue;
+    // A line of the background's colour shows nothing: after the flood the
+    // screen is one colour again, and the stretched buffer shows it.
+    if (!line.placed || line.color == scene.background) continue;
     content.lines[i] = DrawnLine{LinePixels(scene, line, scene.width, scene.height), line.color};
     content.solid = false;
   }
@@ -381,10 +383,16 @@ void WaylandBackend::OnToplevelConfigure(std::int32_t width, std::int32_t height
 void WaylandBackend::OnSurfaceConfigure(std::uint32_t serial) {
   xdg_surface_ack_configure(xdg_surface_, serial);
   configured_once_ = true;
-  const PixelSize next = pending_configure_;
-  if (next.width <= 0 || next.height <= 0 || next == configured_) return;
-  configured_ = next;
   if (shown_ == nullptr) return;  // the size is read once the set-up is done
+  const PixelSize next = pending_configure_;
+  if (next.width <= 0 || next.height <= 0 || next == configured_) {
+    // A compositor may hold its next frame until the acknowledged state is
+    // committed: the same picture, committed again, completes it.
+    wl_surface_commit(surface_);
+    output_pending_ = true;
+    return;
+  }
+  configured_ = next;
   // Resized while shown: the window follows at once; the scene takes the
   // new size at its next tick.
   size_ = PixelSize{next.width * scale_, next.height * scale_};
