@@ -1,6 +1,22 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace slash {
+
+// What differs between platforms in starting and ending the process; each
+// platform has its own file of these.
+
+// The command-line text T the effect reads: the arguments joined by single
+// spaces where the system hands over an argument list, the raw text after
+// the program name where it hands over the text as typed (Windows), so
+// that spacing and quotes survive there.
+std::string EffectCommandText(const std::vector<std::string>& arguments);
+
+// Reports one error line (no newline) where the user sees it: on standard
+// error, or, on Windows when the program has none, in a message box.
+void ReportErrorLine(const std::string& line);
 
 // Makes sure descriptors 0, 1 and 2 are open before anything else is. A
 // closed one is opened onto /dev/null, read-only: the next file or socket

@@ -57,9 +57,9 @@ int SlashMain(int argc, char** argv, const BackendWrapper& wrap) {
   }
   ExitOnStopSignals();
   try {
-    return RunEffect(JoinArguments(arguments), wrap);
+    return RunEffect(EffectCommandText(arguments), wrap);
   } catch (const RuntimeError& error) {
-    std::fprintf(stderr, "%s\n", ErrorReportLine(error).c_str());
+    ReportErrorLine(ErrorReportLine(error));
     return error.exit_status();
   }
 }

@@ -8,13 +8,13 @@
 
 namespace slash {
 
-enum class BackendKind { kX11, kWayland };
+enum class BackendKind { kX11, kWayland, kGdi };
 
 // The process environment, "" for an unset variable.
 using EnvironmentLookup = std::function<std::string(const char* name)>;
 std::string ProcessEnvironment(const char* name);
 
-// The back end for a session, from its environment (an empty variable
+// On Linux and the BSDs: the back end for a session, from its environment (an empty variable
 // counts as unset): SLASH_BACKEND=wayland|x11 when given; else the Wayland
 // compositor when WAYLAND_DISPLAY names one that `wayland_reachable` finds
 // accepting connections; else the X server when DISPLAY is set; else

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+
+#include "runtime/runtime_services.h"
 
 namespace slash {
 namespace {
@@ -44,6 +47,14 @@ void ExitOnStopSignals() {
 
 void IgnoreBrokenPipes() {
   signal(SIGPIPE, SIG_IGN);
+}
+
+std::string EffectCommandText(const std::vector<std::string>& arguments) {
+  return JoinArguments(arguments);
+}
+
+void ReportErrorLine(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 }  // namespace slash

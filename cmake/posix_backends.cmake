@@ -1,0 +1,56 @@
+# The back ends of Linux and the BSDs: the X server and Wayland, chosen
+# from the session's environment, and the POSIX pieces they share.
+
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-randr xcb-ewmh xcb-icccm)
+pkg_check_modules(WAYLAND REQUIRED IMPORTED_TARGET wayland-client)
+pkg_get_variable(WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
+pkg_get_variable(WAYLAND_SCANNER wayland-scanner wayland_scanner)
+if(NOT WAYLAND_PROTOCOLS_DIR OR NOT WAYLAND_SCANNER)
+  message(FATAL_ERROR "wayland-protocols and wayland-scanner (libwayland-bin) are needed")
+endif()
+
+add_library(slash_window_posix STATIC window/posix/setup_deadline.cpp window/posix/tick_timer.cpp)
+target_link_libraries(slash_window_posix PUBLIC slash_window)
+
+# window/x11/: the X server draws.
+add_library(slash_window_x11 STATIC
+  window/x11/x11_backend.cpp
+  window/x11/x11_screen.cpp
+)
+target_link_libraries(slash_window_x11 PUBLIC slash_window_posix PRIVATE PkgConfig::XCB)
+
+# window/wayland/: a toplevel on a Wayland compositor, drawn by our own
+# rasterizer into shared memory. The protocols' code is generated from the
+# XML that wayland-protocols installs.
+# Generates a protocol's client header and code into the build tree; the
+# sources are appended to `sources_var`.
+set(SLASH_PROTOCOL_DIR ${CMAKE_BINARY_DIR}/protocols)
+function(slash_wayland_protocol sources_var xml)
+  get_filename_component(name ${xml} NAME_WE)
+  set(header ${SLASH_PROTOCOL_DIR}/${name}-client-protocol.h)
+  set(code ${SLASH_PROTOCOL_DIR}/${name}-protocol.c)
+  add_custom_command(OUTPUT ${header} ${code}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${SLASH_PROTOCOL_DIR}
+    COMMAND ${WAYLAND_SCANNER} client-header ${xml} ${header}
+    COMMAND ${WAYLAND_SCANNER} private-code ${xml} ${code}
+    DEPENDS ${xml} VERBATIM)
+  set(${sources_var} ${${sources_var}} ${header} ${code} PARENT_SCOPE)
+endfunction()
+set(SLASH_PROTOCOL_SOURCES)
+slash_wayland_protocol(SLASH_PROTOCOL_SOURCES ${WAYLAND_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml)
+slash_wayland_protocol(SLASH_PROTOCOL_SOURCES ${WAYLAND_PROTOCOLS_DIR}/stable/viewporter/viewporter.xml)
+add_library(slash_wayland_protocols STATIC ${SLASH_PROTOCOL_SOURCES})
+target_include_directories(slash_wayland_protocols PUBLIC ${SLASH_PROTOCOL_DIR})
+target_link_libraries(slash_wayland_protocols PUBLIC PkgConfig::WAYLAND)
+add_library(slash_window_wayland STATIC
+  window/wayland/wayland_backend.cpp
+  window/wayland/shm_buffer.cpp
+  window/wayland/wayland_socket.cpp
+)
+target_link_libraries(slash_window_wayland PUBLIC slash_window_posix PRIVATE slash_wayland_protocols)
+
+# The choice of back end, over both.
+add_library(slash_window_hosts STATIC window/posix/backend_choice.cpp)
+target_link_libraries(slash_window_hosts PUBLIC slash_window_x11 slash_window_wayland)
+

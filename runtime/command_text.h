@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace slash {
+
+// The command-line text as a process on Windows receives it, whole: the
+// program name, then the arguments exactly as typed. Returns the text after
+// the program name and the blanks that follow it. The name ends, as the
+// platform splits it, at the next double quote when it begins with one
+// (quotes in a program name are never escaped), else at the first space or
+// tab.
+std::u16string_view TextAfterProgramName(std::u16string_view command_line);
+
+// UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view text);
+
+}  // namespace slash
