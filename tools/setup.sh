@@ -2,12 +2,13 @@
 # Installs what slash needs on Debian 12: the build tools and the xcb and
 # Wayland client libraries, and with --test also GoogleTest, Xvfb, the X
 # tools the window tests use, window managers with panels, and the Wayland
-# compositors (sway, weston) to test under.
+# compositors (sway, weston) to test under, and the mingw-w64 compilers and
+# Wine for the Windows build.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libxcb1-dev libxcb-randr0-dev libxcb-ewmh-dev libxcb-icccm4-dev libwayland-dev libwayland-bin wayland-protocols zlib1g-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(python3 clang libclang-rt-14-dev valgrind libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps man-db dpkg-dev lintian libxcb-damage0-dev xserver-xorg-core xserver-xorg-video-dummy sway xwayland weston picom icewm xterm python3-matplotlib)
+  packages+=(python3 clang libclang-rt-14-dev valgrind libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps man-db dpkg-dev lintian libxcb-damage0-dev xserver-xorg-core xserver-xorg-video-dummy sway xwayland weston picom icewm xterm python3-matplotlib g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 python3-pefile bc)
 fi
 
 missing=()
