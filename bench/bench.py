@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Measures slash the way a user sees it, beside floors, in one run.
 
-Usage: bench/bench.py [--build DIR] [--runs N] [--quick] [--markdown FILE] [--plot FILE]
+Usage: bench/bench.py [--build DIR] [--windows DIR] [--runs N] [--quick] [--markdown FILE]
+                      [--plot FILE]
 
 For each screen size an Xvfb of its own runs, and on it, in turn, each
 program: slash on the X server back end, the server-side floor
@@ -16,7 +17,13 @@ no bar) runs slash on its Wayland back end, the native floor
 (bench/floor_wayland.cpp: a full-screen toplevel, a stretched 2x2 buffer for
 black and the flood, lines drawn into two shared-memory buffers) and the same
 floor carrying slash's shared libraries, watched by wayland-stamps through
-the compositor's screen-copy protocol. From the
+the compositor's screen-copy protocol.
+
+With --windows (a cross-built Windows build folder), slash.exe and the GDI
+floor (bench/floor_gdi.cpp) run under one warm Wine on an Xvfb of each of
+640x480, 1920x1080 and 3840x2160, watched by screen-stamps as above; besides
+the program's own CPU, the CPU that Wine's server and services spend during
+the run is reported. From the
 kernel: CPU and peak resident memory (wait4, /proc). From slash-bench (slash
 with stamps): tick lateness inside the process, and end tick to exit against
 the kernel's report of the exit (a pidfd).
@@ -36,6 +43,8 @@ import time
 TICK_MS = 125.0
 SIZES = ["640x480", "1920x1080", "3840x2160", "7680x4320"]
 WAYLAND_SIZES = ["1920x1080", "3840x2160"]
+WINE_SIZES = ["640x480", "1920x1080", "3840x2160"]
+WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
 NOBODY = 65534
 LINES = 13  # the default command line
 GROUP_GAP_MS = 20  # damage reports closer than this are one screen change
@@ -110,6 +119,34 @@ class Sway:
         subprocess.run(["rm", "-rf", self.dir], check=False)
 
 
+def wine_cpu_s():
+    """CPU time so far of Wine's server and its services (every process
+    named wineserver or *.exe)."""
+    total = 0.0
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                text = stat.read()
+        except OSError:
+            continue
+        name = text[text.index("(") + 1:text.rindex(")")]
+        if name == "wineserver" or name.endswith(".exe"):
+            fields = text[text.rindex(")") + 2:].split()
+            total += (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    return total
+
+
+def warm_wine(env, floor):
+    """Restarts Wine's services for this display and keeps them running."""
+    subprocess.run(["wineserver", "-k"], env=env, check=False)
+    subprocess.run(["wineserver", "-w"], env=env, check=False)
+    subprocess.run(["wineserver", "-p"], env=env, check=False)
+    subprocess.run(["wine", floor, "0"], env=env, check=False, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
 def high_water_kib(pid):
     try:
         with open(f"/proc/{pid}/status") as status:
@@ -126,6 +163,7 @@ def run_watched(argv, env, watcher):
     watch = subprocess.Popen([watcher], env=env, stdout=subprocess.PIPE, text=True)
     if not watch.stdout.readline().startswith("ready"):
         raise SystemExit(f"bench: {os.path.basename(watcher)} did not start")
+    wine_before = wine_cpu_s() if argv[0] == "wine" else None
     with tempfile.TemporaryFile() as err:
         exec_ns = time.monotonic_ns()
         process = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=err)
@@ -150,7 +188,9 @@ def run_watched(argv, env, watcher):
         if len(parts) == 3:
             events.append((int(parts[0]), int(parts[1]), int(parts[2], 16)))
     watch.wait()
+    wine_cpu = wine_cpu_s() - wine_before if wine_before is not None else None
     return {"exec": exec_ns, "exit": exit_ns, "status": os.waitstatus_to_exitcode(status),
+            "wine_cpu_s": wine_cpu,
             "cpu_s": usage.ru_utime + usage.ru_stime, "rss_mib": peak_kib / 1024,
             "events": events, "stderr": stderr}
 
@@ -227,10 +267,18 @@ def percentile(values, fraction):
     return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
 
 
-def measure(build, sizes, runs, wayland=False):
+def measure(build, sizes, runs, wayland=False, windows=None):
     bench = os.path.join(build, "bench")
     slash = os.path.join(build, "slash")
-    if wayland:
+    if windows:
+        watcher = os.path.join(bench, "screen-stamps")
+        backends = ()
+        floor = os.path.join(windows, "bench", "floor-gdi.exe")
+        programs = {
+            "slash.exe under Wine": (["wine", os.path.join(windows, "slash.exe")], WINE_ENV),
+            "GDI floor under Wine": (["wine", floor], WINE_ENV),
+        }
+    elif wayland:
         watcher = os.path.join(bench, "wayland-stamps")
         backends = ("wayland",)
         programs = {
@@ -252,13 +300,16 @@ def measure(build, sizes, runs, wayland=False):
     for size in sizes:
         x = Sway(size) if wayland else Xvfb(size)
         try:
+            if windows:
+                warm_wine(x.env(**WINE_ENV), floor)
             for run in range(runs):
                 for name, (argv, extra) in programs.items():
                     seen = run_watched(argv, x.env(**extra), watcher)
                     cell = results.setdefault((name, size), {"first_black_ms": [], "grid_ms": [],
                                                              "flood_ms": [],
                                                              "cpu_s": [], "rss_mib": [],
-                                                             "late_ms": [], "exit_ms": []})
+                                                             "late_ms": [], "exit_ms": [],
+                                                             "wine_cpu_s": []})
                     # A compositor repaints the whole output after the first
                     # black frame, so line 1 shows late for every client: on
                     # Wayland the grid is that of lines 2 to 13.
@@ -273,6 +324,8 @@ def measure(build, sizes, runs, wayland=False):
                     cell["flood_ms"].append(figures["flood_ms"])
                     cell["cpu_s"].append(seen["cpu_s"])
                     cell["rss_mib"].append(seen["rss_mib"])
+                    if seen["wine_cpu_s"] is not None:
+                        cell["wine_cpu_s"].append(seen["wine_cpu_s"])
                 for backend in backends:
                     late, exit_ms = stamped([os.path.join(bench, "slash-bench")],
                                             x.env(SLASH_BACKEND=backend))
@@ -280,6 +333,8 @@ def measure(build, sizes, runs, wayland=False):
                     results[(name, size)]["late_ms"] += late
                     results[(name, size)]["exit_ms"].append(exit_ms)
         finally:
+            if windows:
+                subprocess.run(["wineserver", "-k"], env=x.env(**WINE_ENV), check=False)
             x.close()
     return programs.keys(), results
 
@@ -293,10 +348,13 @@ def report(names, sizes, results, runs):
              "Medians over runs; the grid column is the worst line over all runs, the flood "
              "column the median lateness of the flood against the lines' grid, and tick "
              "lateness inside the process the p99 over all ticks of slash-bench.", ""]
+    wine = any(cell.get("wine_cpu_s") for cell in results.values())
     header = "| program | screen | exec to first black (ms) | lines off the grid, worst (ms) " \
              "| flood after its tick (ms) | CPU (s) | peak RSS (MiB) " \
              "| tick lateness in process, p99 (ms) | end tick to exit (ms) |"
-    lines += [header, "|---|---|---|---|---|---|---|---|---|"]
+    if wine:
+        header += " Wine's server and services, CPU (s) |"
+    lines += [header, "|---|---|---|---|---|---|---|---|---|" + ("---|" if wine else "")]
     for name in names:
         for size in sizes:
             cell = results.get((name, size))
@@ -308,7 +366,8 @@ def report(names, sizes, results, runs):
             lines.append(f"| {name} | {size} | {median(cell['first_black_ms']):.1f} | {grid:.0f} "
                          f"| {median(cell['flood_ms']):.0f} "
                          f"| {median(cell['cpu_s']):.3f} | {median(cell['rss_mib']):.1f} "
-                         f"| {late} | {exit_ms} |")
+                         f"| {late} | {exit_ms} |"
+                         + (f" {median(cell['wine_cpu_s']):.3f} |" if wine else ""))
     return "\n".join(lines)
 
 
@@ -326,6 +385,11 @@ def machine():
     version = package.stdout.strip() or "unknown"
     return f"{os.cpu_count()} cores, {memory}, {platform.system()} {platform.release()}, " \
            f"Xvfb {version}"
+
+
+def wine_version():
+    version = subprocess.run(["wine", "--version"], capture_output=True, text=True, check=False)
+    return version.stdout.strip() or "wine"
 
 
 def sway_version():
@@ -370,6 +434,8 @@ def plot(names, sizes, results, runs, path):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default="build-test", help="the CMake build folder")
+    parser.add_argument("--windows", help="a cross-built Windows build folder: also measure "
+                        "slash.exe beside the GDI floor under Wine")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--quick", action="store_true", help="one short round, to check it works")
     parser.add_argument("--markdown", help="also write the report to this file")
@@ -386,13 +452,20 @@ def main():
     text += f"\n\nWayland: headless {sway_version()}, software (pixman) renderer, " \
             "one output at each size.\n\n"
     text += report(wayland_names, wayland_sizes, wayland_results, runs)
+    wine_results = {}
+    if args.windows:
+        wine_sizes = WINE_SIZES[:1] if args.quick else WINE_SIZES
+        wine_names, wine_results = measure(args.build, wine_sizes, runs, windows=args.windows)
+        text += f"\n\nWindows: {wine_version()}, a warm wineserver on an Xvfb of each size.\n\n"
+        text += report(wine_names, wine_sizes, wine_results, runs)
     print(text)
     if args.markdown:
         with open(args.markdown, "w") as out:
             out.write(text + "\n")
     if args.plot:
         plot(names, sizes, results, runs, args.plot)
-    missing = [key for key, cell in list(results.items()) + list(wayland_results.items())
+    missing = [key for key, cell in
+               list(results.items()) + list(wayland_results.items()) + list(wine_results.items())
                if not cell["first_black_ms"]]
     return 1 if missing else 0
 
