@@ -59,9 +59,9 @@ int main(int argc, char** argv) {
   window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   window_class.lpszClassName = L"floor";
   RegisterClassW(&window_class);
-  HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"floor", L"floor", WS_POPUP,
-                                r.left, r.top, width, height, nullptr, nullptr,
-                                window_class.hInstance, nullptr);
+  HWND window =
+      CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"floor", L"floor", WS_POPUP, r.left, r.top,
+                      width, height, nullptr, nullptr, window_class.hInstance, nullptr);
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
   HANDLE timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
