@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <chrono>
 #include <vector>
 
 #include "process_runner.h"
@@ -165,6 +167,28 @@ TEST(UnderWine, AnOverflowIsOneLineAndStatus1) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   EXPECT_EQ(result.err.rfind("slash: ", 0), 0u) << result.err;
+}
+
+// Started without a standard error (from the desktop, say), the same error
+// is shown in a message box titled "slash"; dismissed, the program ends
+// with status 1.
+TEST(UnderWine, WithoutStderrTheErrorIsAMessageBox) {
+  const TestDisplay display(640, 480, false);
+  ASSERT_TRUE(display.ok());
+  const WineOn wine(display);
+  ChildProcess slash({"sh", "-c", "exec wine \"$0\" 3000000000 red 2>&-", SLASH_EXE}, wine.env());
+  std::string box;
+  for (int i = 0; i < 300 && box.empty() && slash.Running(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    box = display.Query({"xdotool", "search", "--name", "^slash$"});
+  }
+  ASSERT_FALSE(box.empty()) << "no message box appeared";
+  ASSERT_TRUE(slash.Running()) << "the program ended before its message box was answered";
+  const std::string id = box.substr(0, box.find('\n'));
+  display.Query({"xdotool", "windowactivate", "--sync", id});
+  display.Query({"xdotool", "key", "--window", id, "Return"});
+  ASSERT_TRUE(slash.WaitFor(10000)) << "the message box was not dismissed";
+  EXPECT_EQ(slash.status(), 1);
 }
 
 }  // namespace
