@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <chrono>
 #include <vector>
 
 #include "process_runner.h"
@@ -176,7 +176,9 @@ TEST(UnderWine, WithoutStderrTheErrorIsAMessageBox) {
   const TestDisplay display(640, 480, false);
   ASSERT_TRUE(display.ok());
   const WineOn wine(display);
-  ChildProcess slash({"sh", "-c", "exec wine \"$0\" 3000000000 red 2>&-", SLASH_EXE}, wine.env());
+  // Started as the desktop starts programs: no standard handles at all.
+  ChildProcess slash({"wine", "start", "/wait", "/unix", SLASH_EXE, "3000000000", "red"},
+                     wine.env());
   std::string box;
   for (int i = 0; i < 300 && box.empty() && slash.Running(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
