@@ -128,6 +128,7 @@ PY
   # Debian's 64-bit Wine has no 32-bit half, so wineboot reports a failure
   # for the 32-bit parts of the prefix; the prefix itself is made.
   env -u DISPLAY wineboot -i || true
+  wineserver -w  # the registry is on disk once the server has ended
   [[ -f $WINEPREFIX/system.reg ]] || { echo "windows: wineboot made no prefix" >&2; return 1; }
   wineserver -p  # kept warm for the display-free tests
   ctest --test-dir build-windows --output-on-failure
