@@ -130,7 +130,11 @@ PY
   env -u DISPLAY wineboot -i || true
   wineserver -w  # the registry is on disk once the server has ended
   [[ -f $WINEPREFIX/system.reg ]] || { echo "windows: wineboot made no prefix" >&2; return 1; }
-  wineserver -p  # kept warm for the display-free tests
+  # Wine's server and services kept warm for the display-free tests. The
+  # services start with the first program and live on; started here, with
+  # nothing of CTest's open, they cannot hold its output pipe open.
+  wineserver -p
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1
   ctest --test-dir build-windows --output-on-failure
   wineserver -k
   wineserver -w
