@@ -4,6 +4,7 @@
 // bar; weston runs a smoke test without a seat.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -68,11 +69,16 @@ class RuntimeDir {
   }
   const std::string& path() const { return path_; }
 
+  // The compositor leads a process group of its own, and neither it nor
+  // what it starts (XWayland, its bar) writes to the test's output: one of
+  // them outliving the test would otherwise hold CTest's pipe open.
   std::vector<std::string> AsCompositor(std::vector<std::string> argv,
                                         const std::vector<std::string>& env) const {
-    std::vector<std::string> command;
+    std::vector<std::string> command = {"setsid", "sh", "-c", "exec >/dev/null 2>&1; exec \"$@\"",
+                                        "sh"};
     if (geteuid() == 0) {
-      command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+      command.insert(command.end(),
+                     {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     }
     command.insert(command.end(), {"env", "-i", "PATH=/usr/bin:/bin", "HOME=" + path_,
                                    "XDG_RUNTIME_DIR=" + path_});
@@ -146,6 +152,8 @@ class Sway {
     if (!sway_) return;
     sway_->Signal(signal_number);
     sway_->WaitFor(5000);
+    // Whatever of its group is left (XWayland, say) goes with it.
+    kill(-sway_->pid(), SIGKILL);
   }
   const std::string& runtime_dir() const { return dir_.path(); }
   const std::string& wayland() const { return wayland_; }
@@ -437,6 +445,7 @@ TEST(OnWeston, AHeadlessRunWithoutASeatEndsNormally) {
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4500));
   weston.Signal(SIGTERM);
   weston.WaitFor(5000);
+  kill(-weston.pid(), SIGKILL);
 }
 
 }  // namespace
