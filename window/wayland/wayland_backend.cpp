@@ -137,7 +137,7 @@ class WaylandBackend : public WindowBackend {
   // picture brought up to date with it.
   void Present(const EffectScene& scene);
   void PresentSolid(EffectColor color);
-  void PresentPicture(const EffectScene& scene);
+  void PresentPicture(const PictureContent& next);
   Picture* FreePicture();
   void Commit(ShmBuffer& buffer, const PictureContent& content, const PixelRect& damage);
   PixelRect Damage(const PictureContent& next) const;
@@ -409,10 +409,11 @@ void WaylandBackend::Show(const EffectScene& scene) {
 }
 
 void WaylandBackend::Present(const EffectScene& scene) {
-  if (SceneContent(scene, size_).solid) {
+  const PictureContent next = SceneContent(scene, size_);
+  if (next.solid) {
     PresentSolid(scene.background);
   } else {
-    PresentPicture(scene);
+    PresentPicture(next);
   }
 }
 
@@ -450,7 +451,7 @@ Picture* WaylandBackend::FreePicture() {
   return &pictures_.back();
 }
 
-void WaylandBackend::PresentPicture(const EffectScene& scene) {
+void WaylandBackend::PresentPicture(const PictureContent& next) {
   Picture* picture = FreePicture();
   if (picture == nullptr) {
     // Every picture is still on the compositor's side: the lines go up
@@ -459,7 +460,6 @@ void WaylandBackend::PresentPicture(const EffectScene& scene) {
     return;
   }
   present_waiting_ = false;
-  const PictureContent next = SceneContent(scene, size_);
   PictureContent& held = picture->content;
   const PixelRect whole{0, 0, size_.width, size_.height};
   bool redraw = held.background != next.background;
