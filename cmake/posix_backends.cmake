@@ -40,12 +40,15 @@ endfunction()
 set(SLASH_PROTOCOL_SOURCES)
 slash_wayland_protocol(SLASH_PROTOCOL_SOURCES ${WAYLAND_PROTOCOLS_DIR}/stable/xdg-shell/xdg-shell.xml)
 slash_wayland_protocol(SLASH_PROTOCOL_SOURCES ${WAYLAND_PROTOCOLS_DIR}/stable/viewporter/viewporter.xml)
+slash_wayland_protocol(SLASH_PROTOCOL_SOURCES
+  ${WAYLAND_PROTOCOLS_DIR}/staging/fractional-scale/fractional-scale-v1.xml)
 add_library(slash_wayland_protocols STATIC ${SLASH_PROTOCOL_SOURCES})
 target_include_directories(slash_wayland_protocols PUBLIC ${SLASH_PROTOCOL_DIR})
 target_link_libraries(slash_wayland_protocols PUBLIC PkgConfig::WAYLAND)
 add_library(slash_window_wayland STATIC
   window/wayland/wayland_backend.cpp
   window/wayland/shm_buffer.cpp
+  window/wayland/surface_layout.cpp
   window/wayland/wayland_socket.cpp
 )
 target_link_libraries(slash_window_wayland PUBLIC slash_window_posix PRIVATE slash_wayland_protocols)

@@ -1,6 +1,7 @@
 #include "process_runner.h"
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,7 +90,11 @@ void ChildProcess::Reap(int wait_status) {
 bool ChildProcess::Running() {
   if (ended_) return false;
   int wait_status = 0;
-  if (waitpid(pid_, &wait_status, WNOHANG) == pid_) Reap(wait_status);
+  rusage usage{};
+  if (wait4(pid_, &wait_status, WNOHANG, &usage) == pid_) {
+    peak_rss_kib_ = usage.ru_maxrss;
+    Reap(wait_status);
+  }
   return !ended_;
 }
 

@@ -33,6 +33,8 @@ class ChildProcess {
   void Signal(int signal_number);
   // Valid once the child has ended.
   int status() const { return status_; }
+  // The child's peak resident memory, once it has ended.
+  long peak_rss_kib() const { return peak_rss_kib_; }
   std::string TakeErr();
 
  private:
@@ -40,6 +42,7 @@ class ChildProcess {
   int pid_ = -1;
   int err_fd_ = -1;
   int status_ = -1;
+  long peak_rss_kib_ = 0;
   bool ended_ = false;
   std::string err_;
 };

@@ -12,15 +12,21 @@ struct wl_shm;
 
 namespace slash {
 
-// An XRGB8888 picture shared with the compositor: a memfd mapped here and
-// handed over as one wl_buffer. While the compositor holds it (from the
-// commit that shows it until its release event) it reads the pixels in
-// place, so nothing may be written to it then.
+// How a picture stores a pixel. Every effect colour has each channel at 0
+// or full, so both are exact; RGB565 needs half the memory.
+enum class PixelFormat { kXrgb8888, kRgb565 };
+
+int BytesPerPixel(PixelFormat format);
+
+// A picture shared with the compositor: a memfd mapped here and handed
+// over as one wl_buffer. While the compositor holds it (from the commit
+// that shows it until its release event) it reads the pixels in place, so
+// nothing may be written to it then.
 class ShmBuffer {
  public:
-  // Raises the display-lost failure when the memory or the buffer cannot
-  // be had.
-  ShmBuffer(wl_shm& shm, PixelSize size);
+  // The size must have passed PictureRefusal for the format. Raises the
+  // display-lost failure when the memory or the buffer cannot be had.
+  ShmBuffer(wl_shm& shm, PixelSize size, PixelFormat format);
   ~ShmBuffer();
   ShmBuffer(const ShmBuffer&) = delete;
   ShmBuffer& operator=(const ShmBuffer&) = delete;
@@ -32,24 +38,28 @@ class ShmBuffer {
   // clears it.
   void MarkBusy() { busy_ = true; }
 
-  // Every pixel `color` (0x00RRGGBB). A fresh buffer is already black,
-  // and black over it costs nothing: the kernel hands out zeroed pages, so
-  // a black picture touches none of them.
-  void Fill(std::uint32_t color);
-  void FillRuns(const std::vector<PixelRun>& runs, std::uint32_t color);
+  // Every pixel `color`. A fresh buffer is already black, and black over
+  // it costs nothing: the kernel hands out zeroed pages, so a black
+  // picture touches none of them.
+  void Fill(EffectColor color);
+  void FillRuns(const std::vector<PixelRun>& runs, EffectColor color);
 
  private:
   static void OnRelease(void* data, wl_buffer* buffer);
+  template <typename Pixel>
+  void FillRunsAs(const std::vector<PixelRun>& runs, Pixel pixel);
 
   PixelSize size_;
-  std::uint32_t* pixels_ = nullptr;
+  PixelFormat format_;
+  void* pixels_ = nullptr;
   std::size_t bytes_ = 0;
   wl_buffer* buffer_ = nullptr;
   bool busy_ = false;
   bool untouched_ = true;  // still the kernel's zeroed pages
 };
 
-// An EffectColor (0x00BBGGRR) as an XRGB8888 pixel.
+// An EffectColor (0x00BBGGRR) as an XRGB8888 or RGB565 pixel.
 std::uint32_t XrgbPixel(EffectColor color);
+std::uint16_t Rgb565Pixel(EffectColor color);
 
 }  // namespace slash

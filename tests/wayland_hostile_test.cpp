@@ -1,0 +1,223 @@
+// slash against a compositor of our own that announces unusual or absurd
+// things: fractional and integer scales, no viewporter, sizes no picture
+// can have, bursts of configures and a compositor that stops reading,
+// protocol errors, pings and a pointer. Every run must end with its status
+// and at most one line, on time, in little memory.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "process_runner.h"
+#include "test_compositor.h"
+
+namespace slash {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testing::ChildProcess;
+using testing::CompositorRecord;
+using testing::CompositorScript;
+using testing::Size;
+using testing::TestCompositor;
+
+constexpr std::uint32_t kXrgb8888 = 1;         // wl_shm's own number
+constexpr std::uint32_t kRgb565 = 0x36314752;  // wl_shm's fourcc "RG16"
+constexpr long kMemoryLimitKib = 64 * 1024;
+
+struct HostileCase {
+  const char* name;
+  CompositorScript script;
+  int status;
+  const char* error;  // what the one line holds, "" for none
+  // The run's end after its start, in ms: "3 blue" is due at 3 s.
+  double earliest_ms;
+  double latest_ms;
+  std::function<void(const CompositorRecord&)> check;
+};
+
+void PrintTo(const HostileCase& test, std::ostream* out) {
+  *out << test.name;
+}
+
+// Black and the flood are stretched 2x2 buffers; every picture of lines
+// between them has this size.
+std::function<void(const CompositorRecord&)> PicturesAre(Size size, Size destination) {
+  return [=](const CompositorRecord& record) {
+    ASSERT_GT(record.buffers.size(), 2u);
+    EXPECT_EQ(record.buffers.front(), (Size{2, 2}));
+    EXPECT_EQ(record.buffers.back(), (Size{2, 2}));
+    int pictures = 0;
+    for (const Size& buffer : record.buffers) {
+      if (buffer == Size{2, 2}) continue;
+      EXPECT_EQ(buffer.width, size.width);
+      EXPECT_EQ(buffer.height, size.height);
+      ++pictures;
+    }
+    EXPECT_EQ(pictures, 4) << "one picture a line";
+    EXPECT_EQ(record.destination, destination);
+  };
+}
+
+const HostileCase kCases[] = {
+    {"FractionalScaleOf1.5",
+     {.mode = {960, 540}, .scale = 2, .configure = {640, 360}, .fractional_scale = 180},
+     0,
+     "",
+     2950,
+     4000,
+     PicturesAre({960, 540}, {640, 360})},
+    {"IntegerScale2AnnouncedForAnOutputAt1.5",
+     {.mode = {960, 540}, .scale = 2, .configure = {640, 360}},
+     0,
+     "",
+     2950,
+     4000,
+     PicturesAre({960, 540}, {640, 360})},
+    {"NoViewporter",
+     {.mode = {640, 480}, .viewporter = false},
+     0,
+     "",
+     2950,
+     4000,
+     [](const CompositorRecord& record) {
+       // Black and the flood are pictures of the window's size too.
+       for (const Size& size : record.buffers) EXPECT_EQ(size, (Size{640, 480}));
+     }},
+    {"NoViewporterAtScale2",
+     {.mode = {640, 480}, .scale = 2, .configure = {320, 240}, .viewporter = false},
+     0,
+     "",
+     2950,
+     4000,
+     [](const CompositorRecord& record) {
+       for (const Size& size : record.buffers) EXPECT_EQ(size, (Size{640, 480}));
+       EXPECT_EQ(record.buffer_scale, 2);
+     }},
+    {"NoModeButAConfigureDuringSetUp",
+     {.mode = {0, 0}, .configure = {800, 600}},
+     0,
+     "",
+     2950,
+     4000,
+     PicturesAre({800, 600}, {800, 600})},
+    {"RGB565PicturesWhenOffered",
+     {.mode = {640, 480}},
+     0,
+     "",
+     2950,
+     4000,
+     [](const CompositorRecord& record) {
+       ASSERT_GT(record.formats.size(), 1u);
+       EXPECT_EQ(record.formats.back(), kXrgb8888) << "the flood is a one-colour XRGB8888 buffer";
+       EXPECT_EQ(record.formats[1], kRgb565);
+     }},
+    {"XRGBPicturesOtherwise",
+     {.mode = {640, 480}, .rgb565 = false},
+     0,
+     "",
+     2950,
+     4000,
+     [](const CompositorRecord& record) {
+       for (const std::uint32_t format : record.formats) EXPECT_EQ(format, kXrgb8888);
+     }},
+    {"AnOutputOf2147483647x1", {.mode = {2147483647, 1}}, 3, "2147483647x1", 0, 2000, nullptr},
+    {"AnOutputOf100000x100000", {.mode = {100000, 100000}}, 3, "100000x100000", 0, 2000, nullptr},
+    {"Scale1000WithNoModeAndAConfigure",
+     {.mode = {0, 0}, .scale = 1000, .configure = {1920, 1080}},
+     3,
+     "1920000x1080000",
+     0,
+     2000,
+     nullptr},
+    {"Scale1000OverItsOwnMode",
+     {.mode = {1920, 1080}, .scale = 1000, .configure = {1920, 1080}},
+     0,
+     "",
+     2950,
+     4000,
+     PicturesAre({1920, 1080}, {1920, 1080})},
+    {"ResizedTo65535x65535WhileShown",
+     {.mode = {640, 480}, .resize_to = {65535, 65535}},
+     4,
+     "65535x65535",
+     1900,
+     4000,
+     nullptr},
+    {"ABurstOf1000ConfiguresThenNothingReadFor1s",
+     {.mode = {640, 480}, .configure = {640, 480}, .burst = 1000, .stall_ms = 1000},
+     0,
+     "",
+     2950,
+     4000,
+     PicturesAre({640, 480}, {640, 480})},
+    {"AProtocolErrorMidRun",
+     {.mode = {640, 480}, .error_at_commit = 3},
+     4,
+     "protocol error 0 on wl_surface: the test refuses commit 3",
+     1500,
+     2500,
+     nullptr},
+    {"PingsAnsweredAtOnce",
+     {.mode = {640, 480}, .ping = true},
+     0,
+     "",
+     2950,
+     4000,
+     [](const CompositorRecord& record) {
+       EXPECT_GE(record.pings, 10);
+       EXPECT_GE(record.pongs, record.pings - 1);
+       EXPECT_LT(record.slowest_pong_ms, 50.0);
+     }},
+    {"APointerIsHidden",
+     {.mode = {640, 480}, .pointer = true},
+     0,
+     "",
+     2950,
+     4000,
+     [](const CompositorRecord& record) { EXPECT_TRUE(record.cursor_hidden); }},
+};
+
+class HostileCompositor : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileCompositor, EndsWithItsStatusOnTimeInLittleMemory) {
+  const HostileCase& test = GetParam();
+  TestCompositor compositor(test.script);
+  ASSERT_TRUE(compositor.ok());
+  const auto start = Clock::now();
+  ChildProcess slash(
+      {SLASH_PATH, "3", "blue"},
+      {"DISPLAY", "SLASH_BACKEND", "WAYLAND_DISPLAY=" + std::string(compositor.display()),
+       "XDG_RUNTIME_DIR=" + compositor.runtime_dir()});
+  const bool ended = slash.WaitFor(10000);
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  const CompositorRecord record = compositor.Stop();
+  ASSERT_TRUE(ended) << "still running after 10 s";
+  const std::string err = slash.TakeErr();
+  EXPECT_EQ(slash.status(), test.status) << err;
+  if (*test.error == '\0') {
+    EXPECT_EQ(err, "");
+  } else {
+    EXPECT_EQ(err.rfind("slash: ", 0), 0u) << err;
+    EXPECT_NE(err.find(test.error), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  }
+  EXPECT_GE(ms, test.earliest_ms);
+  EXPECT_LE(ms, test.latest_ms);
+  EXPECT_LT(slash.peak_rss_kib(), kMemoryLimitKib);
+  if (test.check) test.check(record);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wayland, HostileCompositor, ::testing::ValuesIn(kCases),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           std::replace(name.begin(), name.end(), '.', '_');
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace slash

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "window/window_backend.h"
+
+namespace slash {
+
+// An output as the compositor describes it: its current mode in its own
+// pixels, its integer scale and its transform (wl_output's numbering:
+// 1, 3, 5 and 7 turn it a quarter, so the mode's sides swap on screen).
+struct OutputFacts {
+  PixelSize mode;
+  std::int32_t scale = 1;
+  std::int32_t transform = 0;
+};
+
+// What the compositor has said that decides the window's pictures.
+struct SizeFacts {
+  PixelSize configured;                // the toplevel's size in surface units; 0x0: ours to choose
+  std::optional<OutputFacts> output;   // the output the surface is on, or one standing in for it
+  std::uint32_t fractional_scale = 0;  // the preferred scale in 120ths, 0 until one is sent
+  bool viewporter = true;              // whether a picture's size can differ from the surface's
+};
+
+// How the window is put on screen: its size in surface units (the
+// viewport's destination), the size of a full picture in screen pixels,
+// and the buffer scale to declare (1 whenever the viewporter sizes it).
+// Sizes are 64-bit here: a compositor may announce anything, and nothing
+// is made before PictureRefusal has passed them.
+struct SurfaceLayout {
+  std::int64_t logical_width = 0;
+  std::int64_t logical_height = 0;
+  std::int64_t picture_width = 0;
+  std::int64_t picture_height = 0;
+  std::int32_t buffer_scale = 1;
+  bool operator==(const SurfaceLayout&) const = default;
+};
+
+// The layout that makes one picture pixel one screen pixel: at the
+// preferred fractional scale when there is one, else at the output's own
+// mode when the surface fills it at a scale the integer one only rounds
+// (an output at 1.5 announced as 2), else at the integer scale. Nothing
+// when the compositor has given neither a size nor an output with a mode.
+std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts);
+
+// Why a picture of this many pixels cannot be made, in words that name the
+// size; empty when it can. Shared memory is described to the compositor in
+// 32-bit sizes: a pool holds at most 2^31 - 1 bytes.
+std::string PictureRefusal(std::int64_t width, std::int64_t height, int bytes_per_pixel);
+
+}  // namespace slash
