@@ -1,7 +1,8 @@
 // slash on Wayland compositors: natively, watched frame by frame through
 // the compositor's screen-copy protocol, and through XWayland on its X
 // server back end. Headless sway is the desktop, with its borders and a
-// bar; weston runs a smoke test without a seat.
+// bar; weston without a seat and cage without the viewporter run smoke
+// tests.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -108,7 +109,10 @@ class RuntimeDir {
 struct SwayOptions {
   bool bar = true;  // sway's own bar along the top, and its default borders
   int outputs = 1;
-  bool xwayland = false;  // started at once, and its DISPLAY given to slash
+  bool xwayland = false;                 // started at once, and its DISPLAY given to slash
+  std::vector<std::string> scales = {};  // each output's, "1" where none is given
+  int focus = 1;                         // the output the window goes on
+  std::string resolution = "640x480";    // every output's
 };
 
 // A headless sway on outputs of 640x480, drawn by its software renderer.
@@ -118,14 +122,20 @@ class Sway {
     if (dir_.path().empty()) return;
     std::ofstream config(dir_.path() + "/config");
     for (int i = 1; i <= options.outputs; ++i) {
-      config << "output HEADLESS-" << i << " resolution 640x480 position " << (i - 1) * 640
-             << " 0 background " << (i == 1 ? "#203040" : "#405060") << " solid_color\n";
+      const std::string scale =
+          static_cast<std::size_t>(i) <= options.scales.size() ? options.scales[i - 1] : "1";
+      config << "output HEADLESS-" << i << " resolution " << options.resolution << " position "
+             << (i - 1) * 640 << " 0 scale " << scale << " background "
+             << (i == 1 ? "#203040" : "#405060") << " solid_color\n";
     }
     config << (options.bar ? "bar {\n position top\n status_command echo slash\n}\n"
                            : "default_border none\n");
     config << (options.xwayland ? "xwayland force\n" : "xwayland enable\n");
     // With XWayland started at once, root (the tests) may use it too.
     config << "exec sh -c '" << (options.xwayland ? "xhost +si:localuser:root && " : "")
+           << (options.focus != 1
+                   ? "swaymsg focus output HEADLESS-" + std::to_string(options.focus) + " && "
+                   : "")
            << "echo \"$DISPLAY\" > " << dir_.path() << "/xdisplay'\n";
     config.close();
     sway_ = std::make_unique<ChildProcess>(dir_.AsCompositor(
@@ -348,6 +358,42 @@ TEST(OnSway, TheEffectCoversExactlyOneOfTwoOutputs) {
   EXPECT_EQ(covered, 1);
 }
 
+// At a fractional scale (960x720 at 1.5, so that the window's 640x480
+// covers the whole output), and on the scale-2 one of two outputs at 1 and
+// 2: one picture pixel is one screen pixel, so each line lights exactly one
+// pixel in every column (the screen is wider than tall), with no hole and
+// no doubling.
+TEST(OnSway, EachLineIsOnePixelInEveryColumnAtFractionalAndMixedScales) {
+  const SwayOptions setups[] = {
+      {.bar = false, .outputs = 1, .scales = {"1.5"}, .resolution = "960x720"},
+      {.bar = false, .outputs = 2, .scales = {"1", "2"}, .focus = 2},
+  };
+  for (const SwayOptions& options : setups) {
+    SCOPED_TRACE(options.outputs == 1 ? "one output at 1.5" : "outputs at 1 and 2");
+    const Sway sway(options);
+    ASSERT_TRUE(sway.ok()) << "no headless sway";
+    const WatchedRun run = RunWatched(sway, {SLASH_PATH, "3", "blue"}, sway.SessionEnv());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<OutputFrame>& frames = run.frames[options.focus - 1];
+    int lines = 0;
+    for (const OutputFrame& frame : frames) {
+      if (Classify(frame.shot, kBlue) != Look::kLines) continue;
+      ++lines;
+      for (int x = 0; x < frame.shot.width; ++x) {
+        int lit = 0;
+        for (int y = 0; y < frame.shot.height; ++y) lit += frame.shot.At(x, y) == kBlue;
+        // Lines may cross, so later frames can light fewer than one a line.
+        ASSERT_GE(lit, 1) << "a hole in column " << x << " of line frame " << lines;
+        ASSERT_LE(lit, lines) << "a line thicker than a pixel in column " << x;
+        if (lines == 1) {
+          ASSERT_EQ(lit, 1) << "column " << x << " of the first line";
+        }
+      }
+    }
+    EXPECT_EQ(lines, 4);
+  }
+}
+
 // The compositor killed mid-run: one line and status 4, at once.
 TEST(OnSway, ACompositorThatDiesEndsTheRunWithStatus4) {
   Sway sway({.bar = false, .outputs = 1, .xwayland = false});
@@ -426,27 +472,42 @@ TEST(WaylandFaults, SilenceOrGarbageOnTheSocketIsStatus3InOneLine) {
   }
 }
 
-// weston's headless back end with no seat at all: the run completes.
-TEST(OnWeston, AHeadlessRunWithoutASeatEndsNormally) {
-  const RuntimeDir dir;
-  ASSERT_FALSE(dir.path().empty());
-  ChildProcess weston(
-      dir.AsCompositor({"weston", "--backend=headless-backend.so", "--socket=wayland-weston",
-                        "--idle-time=0", "--width=640", "--height=480"},
-                       {}));
-  ASSERT_FALSE(dir.AwaitSocket("wayland-weston").empty()) << "no headless weston";
-  const auto start = Clock::now();
-  const auto result =
-      RunProcess({SLASH_PATH, "3", "blue"}, {"DISPLAY", "WAYLAND_DISPLAY=wayland-weston",
-                                             "XDG_RUNTIME_DIR=" + dir.path(), "SLASH_BACKEND"});
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "");
-  // 1.5 s, four lines and the flood 125 ms apart, 875 ms after it.
-  EXPECT_GT(Clock::now() - start, std::chrono::milliseconds(2900));
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4500));
-  weston.Signal(SIGTERM);
-  weston.WaitFor(5000);
-  kill(-weston.pid(), SIGKILL);
+// Other compositors: weston's headless back end with no seat at all, and
+// cage, a kiosk compositor that offers no viewporter. The run completes.
+TEST(OnOtherCompositors, AHeadlessRunEndsNormally) {
+  struct Compositor {
+    const char* name;
+    std::vector<std::string> argv;
+    std::vector<std::string> env;
+  };
+  const Compositor compositors[] = {
+      {"weston",
+       {"weston", "--backend=headless-backend.so", "--socket=wayland-0", "--idle-time=0",
+        "--width=640", "--height=480"},
+       {}},
+      {"cage",
+       {"cage", "--", "sleep", "60"},
+       {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"}},
+  };
+  for (const Compositor& compositor : compositors) {
+    SCOPED_TRACE(compositor.name);
+    const RuntimeDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    ChildProcess server(dir.AsCompositor(compositor.argv, compositor.env));
+    ASSERT_FALSE(dir.AwaitSocket("wayland-0").empty()) << "no headless " << compositor.name;
+    const auto start = Clock::now();
+    const auto result = RunProcess(
+        {SLASH_PATH, "3", "blue"},
+        {"DISPLAY", "WAYLAND_DISPLAY=wayland-0", "XDG_RUNTIME_DIR=" + dir.path(), "SLASH_BACKEND"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    // 1.5 s, four lines and the flood 125 ms apart, 875 ms after it.
+    EXPECT_GT(Clock::now() - start, std::chrono::milliseconds(2900));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(4500));
+    server.Signal(SIGTERM);
+    server.WaitFor(5000);
+    kill(-server.pid(), SIGKILL);
+  }
 }
 
 }  // namespace

@@ -67,8 +67,16 @@ std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts) {
     layout.picture_width = (Times(width, facts.fractional_scale) + 60) / 120;
     layout.picture_height = (Times(height, facts.fractional_scale) + 60) / 120;
   } else if (has_mode && FillsAtSmallerScale(width, height, mode, scale)) {
-    layout.picture_width = mode.width;
-    layout.picture_height = mode.height;
+    // The scale is the mode over the size along the side that rounding
+    // shortened least (an output of 640 at 1.5 may be 426 wide, which
+    // covers 639 pixels).
+    if (Times(mode.width, height) <= Times(mode.height, width)) {
+      layout.picture_width = mode.width;
+      layout.picture_height = (Times(height, mode.width) * 2 + width) / (2 * width);
+    } else {
+      layout.picture_height = mode.height;
+      layout.picture_width = (Times(width, mode.height) * 2 + height) / (2 * height);
+    }
   } else {
     layout.picture_width = Times(width, scale);
     layout.picture_height = Times(height, scale);
