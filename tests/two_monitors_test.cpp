@@ -49,12 +49,12 @@ bool LeftMonitorUnchanged(const Screenshot& shot, const Screenshot& before) {
 }
 
 struct MonitorCase {
-  const char* backend;
-  bool managed;
+  const char* name;
+  TestDisplay::Desktop desktop;
 };
 
 void PrintTo(const MonitorCase& c, std::ostream* out) {
-  *out << c.backend << (c.managed ? " under openbox" : " with no window manager");
+  *out << c.name;
 }
 
 class TwoMonitors : public ::testing::TestWithParam<MonitorCase> {};
@@ -62,12 +62,12 @@ class TwoMonitors : public ::testing::TestWithParam<MonitorCase> {};
 TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
   if (geteuid() != 0) GTEST_SKIP() << "Xorg with the dummy driver needs root";
   const MonitorCase& param = GetParam();
-  const TestDisplay display(TestDisplay::TwoMonitors{}, param.managed);
+  const TestDisplay display(TestDisplay::TwoMonitors{}, param.desktop);
   ASSERT_TRUE(display.ok()) << "no Xorg with the dummy driver";
   ScreenWatch watch(display.name());
   ASSERT_TRUE(watch.ok());
   testing::Environment env = display.env();
-  env.push_back(std::string("SLASH_BACKEND=") + param.backend);
+  env.push_back("SLASH_BACKEND=x11");
   ChildProcess slash({SLASH_PATH, "3", "blue"}, env);
   watch.Record([&] { return slash.Running(); }, 15000, 300);
   ASSERT_EQ(slash.status(), 0) << slash.TakeErr();
@@ -98,11 +98,11 @@ TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BackEnds, TwoMonitors,
-                         ::testing::Values(MonitorCase{"x11", false}, MonitorCase{"x11", true}),
-                         [](const auto& info) {
-                           return std::string(info.param.backend) +
-                                  (info.param.managed ? "Openbox" : "NoManager");
-                         });
+                         ::testing::Values(MonitorCase{"x11NoManager", TestDisplay::Desktop::kBare},
+                                           MonitorCase{"x11Openbox",
+                                                       TestDisplay::Desktop::kOpenbox},
+                                           MonitorCase{"x11Mate", TestDisplay::Desktop::kMate}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace slash

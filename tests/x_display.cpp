@@ -122,7 +122,10 @@ int TestDisplay::StartServer(std::vector<std::string> argv) {
   return fds[0];
 }
 
-TestDisplay::TestDisplay(TwoMonitors, bool with_window_manager) {
+TestDisplay::TestDisplay(TwoMonitors, bool with_window_manager)
+    : TestDisplay(TwoMonitors{}, with_window_manager ? Desktop::kOpenbox : Desktop::kBare) {}
+
+TestDisplay::TestDisplay(TwoMonitors, Desktop desktop) {
   char dir[] = "/tmp/slash-xorg-XXXXXX";
   if (mkdtemp(dir) == nullptr) return;
   config_dir_ = dir;
@@ -130,7 +133,7 @@ TestDisplay::TestDisplay(TwoMonitors, bool with_window_manager) {
   const int fd =
       StartServer({"Xorg", "-config", config_dir_ + "/xorg.conf", "-seat", "seat1", "-noreset",
                    "-nolisten", "tcp", "-logfile", config_dir_ + "/xorg.log"});
-  Ready(fd, with_window_manager ? Desktop::kOpenbox : Desktop::kBare);
+  Ready(fd, desktop);
 }
 
 void TestDisplay::Ready(int fd, Desktop desktop) {
@@ -154,6 +157,18 @@ bool TestDisplay::StartDesktop(Desktop desktop) {
     window_manager_ = std::make_unique<ChildProcess>(std::vector<std::string>{"icewm"}, env());
     if (!WaitForWindowManager() || WaitForWindow("TaskBar").empty()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // its task bar settles
+    return true;
+  }
+  if (desktop == Desktop::kMate) {
+    // Its own session and process group, all of which goes at the end, and
+    // none of it writing to the test's output.
+    window_manager_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"setsid", "sh", "-c",
+                                 "exec >/dev/null 2>&1; exec dbus-run-session -- sh -c "
+                                 "'marco & exec mate-panel'"},
+        env());
+    if (!WaitForWindowManager() || WaitForWindow("mate-panel").empty()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // its panels settle
     return true;
   }
   window_manager_ =
@@ -212,6 +227,7 @@ TestDisplay::~TestDisplay() {
   terminal_.reset();
   compositor_.reset();
   panel_.reset();
+  if (window_manager_) kill(-window_manager_->pid(), SIGKILL);
   window_manager_.reset();
   Stop();
 }

@@ -20,12 +20,14 @@ class TestDisplay {
     kOpenbox,       // openbox with a tint2 panel along the bottom
     kOpenboxPicom,  // the same under picom with its sample configuration
     kIcewm,         // icewm with its own task bar
+    kMate,          // marco and mate-panel, on a session bus of their own
   };
 
   // Xorg with two 960x600 monitors side by side, the right one primary, so
   // that the primary monitor does not start at (0, 0). Needs root.
   struct TwoMonitors {};
   TestDisplay(TwoMonitors, bool with_window_manager);
+  TestDisplay(TwoMonitors, Desktop desktop);
 
   // `depth` is the screen's bits per pixel: 16, 24 or 30. A second screen,
   // when asked for, is 320x200 and named ":N.1".

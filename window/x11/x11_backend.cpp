@@ -105,6 +105,7 @@ class X11Backend : public WindowBackend {
   void Release();
   void InternAtoms();
   void SetWindowManagerProperties(const PixelRect& rect);
+  xcb_cursor_t InvisibleCursor();
   void RequestMap();
   void AskForFullScreenAndFocus();
   void DrawPlacedLine(const EffectScene& scene, const SlashLine& line);
@@ -128,6 +129,7 @@ class X11Backend : public WindowBackend {
   xcb_screen_t* screen_ = nullptr;
   WindowVisual visual_;
   PixelRect primary_;
+  int primary_index_ = -1;  // the primary's number among several monitors
   xcb_ewmh_connection_t ewmh_{};
   bool ewmh_ready_ = false;
   ExtraAtoms atoms_;
@@ -159,7 +161,7 @@ X11Backend::X11Backend() {
     screen_ = &NumberedScreen(*connection_, screen_number_);
     visual_ = ChooseWindowVisual(*connection_, *screen_);
     InternAtoms();
-    primary_ = PrimaryMonitorOf(*connection_, *screen_);
+    primary_ = PrimaryMonitorOf(*connection_, *screen_, &primary_index_);
     CheckConnection();
     timer_ = std::make_unique<TickTimer>();
   } catch (...) {
@@ -219,9 +221,19 @@ void X11Backend::SetWindowManagerProperties(const PixelRect& rect) {
   // Full-screen on the monitor it is placed on, over panels and docks, and
   // listed in no task bar or pager. A manager reads these when it maps the
   // window; some replace them, so they are asked for again once it is mapped.
-  xcb_atom_t states[] = {ewmh_._NET_WM_STATE_FULLSCREEN, ewmh_._NET_WM_STATE_ABOVE,
-                         ewmh_._NET_WM_STATE_SKIP_TASKBAR, ewmh_._NET_WM_STATE_SKIP_PAGER};
-  xcb_ewmh_set_wm_state(&ewmh_, window_, std::size(states), states);
+  //
+  // With several monitors, some managers make a window that maps full
+  // screen so on whichever monitor they like: there the window maps at the
+  // primary's place, names the primary as the monitor to fill, and asks
+  // for full screen once mapped.
+  const bool monitors = primary_index_ >= 0;
+  xcb_atom_t states[] = {ewmh_._NET_WM_STATE_ABOVE, ewmh_._NET_WM_STATE_SKIP_TASKBAR,
+                         ewmh_._NET_WM_STATE_SKIP_PAGER, ewmh_._NET_WM_STATE_FULLSCREEN};
+  xcb_ewmh_set_wm_state(&ewmh_, window_, std::size(states) - (monitors ? 1 : 0), states);
+  if (monitors) {
+    const auto i = static_cast<std::uint32_t>(primary_index_);
+    xcb_ewmh_set_wm_fullscreen_monitors(&ewmh_, window_, i, i, i, i);
+  }
   xcb_ewmh_set_wm_name(&ewmh_, window_, sizeof kName - 1, kName);
   xcb_icccm_set_wm_name(connection_, window_, XCB_ATOM_STRING, 8, sizeof kName - 1, kName);
   xcb_icccm_set_wm_class(connection_, window_, sizeof kClass, kClass);
@@ -262,8 +274,8 @@ void X11Backend::Show(const EffectScene& scene) {
   // changes come back with the server's time, which the requests for the
   // focus carry.
   const bool own_colormap = visual_.colormap != XCB_NONE;
-  std::uint32_t values[4];
-  std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK;
+  std::uint32_t values[5];
+  std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_CURSOR;
   std::size_t count = 0;
   values[count++] = visual_.format.Pixel(scene.background);
   if (own_colormap) {
@@ -273,6 +285,8 @@ void X11Backend::Show(const EffectScene& scene) {
   values[count++] =
       XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
   if (own_colormap) values[count++] = visual_.colormap;
+  const xcb_cursor_t cursor = InvisibleCursor();
+  values[count++] = cursor;
   xcb_create_window(connection_, own_colormap ? visual_.depth : XCB_COPY_FROM_PARENT, window_,
                     screen_->root, static_cast<std::int16_t>(rect.x),
                     static_cast<std::int16_t>(rect.y),
@@ -280,6 +294,7 @@ void X11Backend::Show(const EffectScene& scene) {
                     static_cast<std::uint16_t>(std::clamp(rect.height, 1, 65535)), 0,
                     XCB_WINDOW_CLASS_INPUT_OUTPUT,
                     own_colormap ? visual_.visual : XCB_COPY_FROM_PARENT, mask, values);
+  xcb_free_cursor(connection_, cursor);  // the window keeps it
   SetWindowManagerProperties(rect);
   // Zero-width lines whose cap style draws both end pixels.
   gc_ = xcb_generate_id(connection_);
@@ -294,6 +309,23 @@ void X11Backend::Show(const EffectScene& scene) {
   CheckConnection();
 }
 
+xcb_cursor_t X11Backend::InvisibleCursor() {
+  // A screen effect shows no pointer: a cursor whose mask is empty. A new
+  // pixmap's contents are undefined, so it is cleared first.
+  const xcb_pixmap_t pixmap = xcb_generate_id(connection_);
+  xcb_create_pixmap(connection_, 1, pixmap, screen_->root, 1, 1);
+  const xcb_gcontext_t clear = xcb_generate_id(connection_);
+  const std::uint32_t zero = 0;
+  xcb_create_gc(connection_, clear, pixmap, XCB_GC_FOREGROUND, &zero);
+  const xcb_rectangle_t whole{0, 0, 1, 1};
+  xcb_poly_fill_rectangle(connection_, pixmap, clear, 1, &whole);
+  const xcb_cursor_t cursor = xcb_generate_id(connection_);
+  xcb_create_cursor(connection_, cursor, pixmap, pixmap, 0, 0, 0, 0, 0, 0, 0, 0);
+  xcb_free_gc(connection_, clear);
+  xcb_free_pixmap(connection_, pixmap);
+  return cursor;
+}
+
 void X11Backend::RequestMap() {
   xcb_map_window(connection_, window_);
   output_pending_ = true;
@@ -306,6 +338,11 @@ void X11Backend::AskForFullScreenAndFocus() {
   // the root. A manager that replaced the state it was mapped with (with
   // maximised states, say) makes it full-screen now; the activation makes it
   // the active window, which managers keep in front of panels.
+  if (primary_index_ >= 0) {
+    const auto i = static_cast<std::uint32_t>(primary_index_);
+    xcb_ewmh_request_change_wm_fullscreen_monitors(&ewmh_, screen_number_, window_, i, i, i, i,
+                                                   XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL);
+  }
   xcb_ewmh_request_change_wm_state(&ewmh_, screen_number_, window_, XCB_EWMH_WM_STATE_ADD,
                                    ewmh_._NET_WM_STATE_FULLSCREEN, ewmh_._NET_WM_STATE_ABOVE,
                                    XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL);

@@ -95,12 +95,15 @@ WindowVisual OwnColormap(xcb_connection_t& connection, const xcb_screen_t& scree
                       PixelFormat(visual.red_mask, visual.green_mask, visual.blue_mask)};
 }
 
-bool PrimaryFromMonitors(const xcb_randr_get_monitors_reply_t& monitors, PixelRect& rect) {
+bool PrimaryFromMonitors(const xcb_randr_get_monitors_reply_t& monitors, PixelRect& rect,
+                         int& index) {
+  int place = 0;
   for (auto it = xcb_randr_get_monitors_monitors_iterator(&monitors); it.rem > 0;
-       xcb_randr_monitor_info_next(&it)) {
+       xcb_randr_monitor_info_next(&it), ++place) {
     const xcb_randr_monitor_info_t& monitor = *it.data;
     if (monitor.primary != 0 && monitor.width > 0 && monitor.height > 0) {
       rect = {monitor.x, monitor.y, monitor.width, monitor.height};
+      index = monitors.nMonitors > 1 ? place : -1;
       return true;
     }
   }
@@ -196,7 +199,10 @@ xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number) {
                                   kNoDisplayStatus);
 }
 
-PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen) {
+PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen, int* index) {
+  int unused = -1;
+  int& place = index != nullptr ? *index : unused;
+  place = -1;
   PixelRect rect{0, 0, screen.width_in_pixels, screen.height_in_pixels};
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(&connection, &xcb_randr_id);
   if (randr == nullptr || randr->present == 0) return rect;
@@ -209,7 +215,7 @@ PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& scr
   auto monitors = Owned(xcb_randr_get_monitors_reply(&connection, monitors_cookie, &error));
   std::free(error);
   if (!version) return rect;
-  if (monitors && PrimaryFromMonitors(*monitors, rect)) return rect;
+  if (monitors && PrimaryFromMonitors(*monitors, rect, place)) return rect;
   if (version->major_version > 1 || version->minor_version >= 3) {
     PrimaryFromOutput(connection, screen.root, rect);
   }

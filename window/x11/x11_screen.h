@@ -56,8 +56,12 @@ WindowVisual ChooseWindowVisual(xcb_connection_t& connection, const xcb_screen_t
 xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number);
 
 // The primary monitor: RandR 1.5's monitor with the primary flag; else the
-// CRTC of RandR's primary output; else the whole screen.
-PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen);
+// CRTC of RandR's primary output; else the whole screen. On a screen of
+// several monitors, `index` is the primary's place in RandR's list of
+// them, which is the order window managers number monitors in; -1 on a
+// screen of one.
+PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen,
+                           int* index = nullptr);
 
 // Asks whether the server has RandR without waiting for the answer, so that
 // the question shares a round trip with others.
