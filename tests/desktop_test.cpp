@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -53,6 +55,12 @@ void PrintTo(const DesktopCase& c, std::ostream* out) {
 }
 
 class OnADesktop : public ::testing::TestWithParam<DesktopCase> {};
+class AfterTheRun : public ::testing::TestWithParam<DesktopCase> {};
+
+// How many pixels show the bare root's colour (#203040).
+std::size_t RootPixels(const Screenshot& shot) {
+  return static_cast<std::size_t>(std::count(shot.pixels.begin(), shot.pixels.end(), 0x403020u));
+}
 
 // From the first black frame to the flood, every pixel of the screen is
 // the effect's: no panel shows through, no dimming of an inactive window.
@@ -94,7 +102,46 @@ TEST_P(OnADesktop, CoversEveryPanelFromAFocusedTerminal) {
 INSTANTIATE_TEST_SUITE_P(Desktops, OnADesktop,
                          ::testing::Values(DesktopCase{"OpenboxTint2", Desktop::kOpenbox},
                                            DesktopCase{"OpenboxTint2Picom", Desktop::kOpenboxPicom},
-                                           DesktopCase{"Icewm", Desktop::kIcewm}),
+                                           DesktopCase{"Icewm", Desktop::kIcewm},
+                                           DesktopCase{"Kwin", Desktop::kKwin},
+                                           DesktopCase{"Mutter", Desktop::kMutter}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Under a compositing manager, the desktop comes back the moment the
+// effect goes: the terminal that had the focus is on screen again within
+// 200 ms of the first state without the effect.
+TEST_P(AfterTheRun, TheTerminalIsBackAtOnce) {
+  TestDisplay display(480, 360, GetParam().desktop);
+  ASSERT_TRUE(display.ok()) << "the desktop did not start";
+  ASSERT_TRUE(display.FocusTerminal()) << "no focused terminal";
+  ScreenWatch watch(display.name());
+  ASSERT_TRUE(watch.ok());
+  const std::size_t root_before = RootPixels(watch.Grab());
+  ChildProcess slash({SLASH_PATH, "3", "blue"}, display.env());
+  watch.Record([&] { return slash.Running(); }, 15000, 1500);
+  ASSERT_EQ(slash.status(), 0) << slash.TakeErr();
+  const std::vector<testing::ScreenState>& states = watch.states();
+  std::size_t last_effect = 0;
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    if (Count(states[i].shot).blue > 0) last_effect = i;
+  }
+  ASSERT_GT(last_effect, 0u) << "the effect never showed";
+  // The effect lasts until the program ends; the state after its last is
+  // the first without it.
+  ASSERT_LT(last_effect + 1, states.size()) << "the effect never went";
+  const std::uint32_t gone_ms = states[last_effect + 1].server_ms;
+  std::optional<std::uint32_t> back_after_ms;
+  for (std::size_t i = last_effect + 1; i < states.size() && !back_after_ms; ++i) {
+    if (RootPixels(states[i].shot) <= root_before) back_after_ms = states[i].server_ms - gone_ms;
+  }
+  ASSERT_TRUE(back_after_ms) << "the terminal never came back";
+  EXPECT_LE(*back_after_ms, 200u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Compositors, AfterTheRun,
+                         ::testing::Values(DesktopCase{"Kwin", Desktop::kKwin},
+                                           DesktopCase{"Mutter", Desktop::kMutter},
+                                           DesktopCase{"OpenboxPicom", Desktop::kOpenboxPicom}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A window manager that is starting while slash maps its window can drop

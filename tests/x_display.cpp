@@ -159,17 +159,24 @@ bool TestDisplay::StartDesktop(Desktop desktop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // its task bar settles
     return true;
   }
-  if (desktop == Desktop::kMate) {
-    // Its own session and process group, all of which goes at the end, and
-    // none of it writing to the test's output.
+  if (desktop == Desktop::kMate || desktop == Desktop::kKwin || desktop == Desktop::kMutter) {
+    // A session bus, a process group of their own, all of which goes at the
+    // end, and none of it writing to the test's output.
+    const char* session = desktop == Desktop::kMate   ? "marco & exec mate-panel"
+                          : desktop == Desktop::kKwin ? "exec kwin_x11"
+                                                      : "exec mutter --x11";
     window_manager_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"setsid", "sh", "-c",
-                                 "exec >/dev/null 2>&1; exec dbus-run-session -- sh -c "
-                                 "'marco & exec mate-panel'"},
+        std::vector<std::string>{
+            "setsid", "sh", "-c",
+            std::string("exec >/dev/null 2>&1; exec dbus-run-session -- sh -c '") + session + "'"},
         env());
-    if (!WaitForWindowManager() || WaitForWindow("mate-panel").empty()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // its panels settle
-    return true;
+    if (!WaitForWindowManager()) return false;
+    if (desktop == Desktop::kMate && WaitForWindow("mate-panel").empty()) return false;
+    for (int i = 0; i < 600 && desktop != Desktop::kMate && !HasCompositor(name_); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // it settles
+    return desktop == Desktop::kMate || HasCompositor(name_);
   }
   window_manager_ =
       std::make_unique<ChildProcess>(std::vector<std::string>{"openbox", "--sm-disable"}, env());
@@ -217,10 +224,18 @@ bool TestDisplay::FocusTerminal() {
       std::vector<std::string>{"xterm", "-geometry", "60x10+20+20"}, env());
   const std::string id = WaitForWindow("xterm");
   if (id.empty()) return false;
-  RunProcess({"xdotool", "windowactivate", "--sync", id}, env());
-  const std::string active = Query({"xdotool", "getactivewindow"});
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  return active.substr(0, active.find('\n')) == id;
+  // A manager that guards against focus stealing (kwin) may turn the first
+  // request down while the terminal is still starting: asked again.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    RunProcess({"xdotool", "windowactivate", id}, env());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string active = Query({"xdotool", "getactivewindow"});
+    if (active.substr(0, active.find('\n')) == id) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      return true;
+    }
+  }
+  return false;
 }
 
 TestDisplay::~TestDisplay() {

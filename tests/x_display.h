@@ -21,6 +21,8 @@ class TestDisplay {
     kOpenboxPicom,  // the same under picom with its sample configuration
     kIcewm,         // icewm with its own task bar
     kMate,          // marco and mate-panel, on a session bus of their own
+    kKwin,          // kwin_x11 alone, compositing with OpenGL, on a session bus
+    kMutter,        // mutter alone, compositing, on a session bus
   };
 
   // Xorg with two 960x600 monitors side by side, the right one primary, so

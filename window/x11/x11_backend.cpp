@@ -82,7 +82,6 @@ xcb_connection_t* ConnectCatchingReason(int& screen_number, std::string& reason)
 struct ExtraAtoms {
   xcb_atom_t delete_window = XCB_NONE;
   xcb_atom_t motif_hints = XCB_NONE;
-  xcb_atom_t bypass_compositor = XCB_NONE;
 };
 
 class X11Backend : public WindowBackend {
@@ -202,10 +201,10 @@ void X11Backend::InternAtoms() {
   const auto intern = [this](const char* name) {
     return xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
   };
-  const xcb_intern_atom_cookie_t cookies[] = {intern("WM_DELETE_WINDOW"), intern("_MOTIF_WM_HINTS"),
-                                              intern("_NET_WM_BYPASS_COMPOSITOR")};
+  const xcb_intern_atom_cookie_t cookies[] = {intern("WM_DELETE_WINDOW"),
+                                              intern("_MOTIF_WM_HINTS")};
   ewmh_ready_ = xcb_ewmh_init_atoms_replies(&ewmh_, ewmh_cookies, nullptr) != 0;
-  xcb_atom_t* targets[] = {&atoms_.delete_window, &atoms_.motif_hints, &atoms_.bypass_compositor};
+  xcb_atom_t* targets[] = {&atoms_.delete_window, &atoms_.motif_hints};
   for (std::size_t i = 0; i < std::size(cookies); ++i) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection_, cookies[i], nullptr);
     if (reply != nullptr) *targets[i] = reply->atom;
@@ -259,10 +258,9 @@ void X11Backend::SetWindowManagerProperties(const PixelRect& rect) {
   const std::uint32_t motif[5] = {2, 0, 0, 0, 0};
   xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, atoms_.motif_hints,
                       atoms_.motif_hints, 32, 5, motif);
-  // A compositor may hand the screen to the window straight away.
-  const std::uint32_t bypass = 1;
-  xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, atoms_.bypass_compositor,
-                      XCB_ATOM_CARDINAL, 32, 1, &bypass);
+  // No request to bypass the compositor: kwin tears its compositor down
+  // for such a window and, when the window goes, shows the bare root for up
+  // to a second before the desktop comes back.
 }
 
 void X11Backend::Show(const EffectScene& scene) {
