@@ -87,7 +87,7 @@ GdiBackend::GdiBackend() {
   window_class.cbSize = sizeof window_class;
   window_class.lpfnWndProc = &GdiBackend::WindowProcedure;
   window_class.hInstance = instance_;
-  window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  window_class.hCursor = nullptr;  // a screen effect shows no pointer
   window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   window_class.lpszClassName = kClassName;
   if (RegisterClassExW(&window_class) == 0) ThrowNoDisplay("cannot register the window class");
@@ -197,6 +197,12 @@ LRESULT GdiBackend::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_PAINT:
       Paint();
       return 0;
+    case WM_SETCURSOR:
+      // Over the window the pointer is hidden; elsewhere (never, once full
+      // screen) the system's own.
+      if (LOWORD(l) != HTCLIENT) return DefWindowProcW(window_, message, w, l);
+      SetCursor(nullptr);
+      return TRUE;
     case WM_SIZE:
       reported_size_ = PixelSize{LOWORD(l), HIWORD(l)};
       return 0;
