@@ -33,6 +33,12 @@ void OpenStandardDescriptors();
 // of a background job.
 void ExitOnStopSignals();
 
+// The run is over, with `status`: where taking the window down would only
+// hold the end up (Windows: Wine blocks on it for about 2 s), the process
+// ends here at once and the system takes the window with it; elsewhere
+// this returns and the program ends as usual, as quickly.
+void EndRun(int status);
+
 // A write to a connection or pipe whose reader has gone fails with EPIPE
 // instead of killing the process, so that a broken display connection or
 // lost output is reported like any other failure.

@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "slash_version.h"
+
 namespace slash {
 
 // The program's version record.
-inline constexpr const char* kVersion = SLASH_VERSION;  // from the build
-inline constexpr const char* kDescription = "画面エフェクト(斬撃)";
+inline constexpr const char* kVersion = SLASH_VERSION;
+inline constexpr const char* kDescription = SLASH_DESCRIPTION;
 
 // What --help prints for slash.
 std::string SlashHelp();

@@ -38,6 +38,7 @@ int RunEffect(const std::string& command_line, const BackendWrapper& wrap) {
   F_Vesk window(*backend);
   // The effect's end and a closed window both end the program normally.
   window.Run(runtime);
+  EndRun(kStatusDone);
   return kStatusDone;
 }
 

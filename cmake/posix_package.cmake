@@ -60,7 +60,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+configure_file(cmake/source_date.cmake.in ${CMAKE_BINARY_DIR}/source_date.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/source_date.cmake)
 include(CPack)
-
-# The wlroots screen-copy protocol, through which the tests and the
-# benchmark watch a compositor's outputs from outside.

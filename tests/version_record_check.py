@@ -1,32 +1,32 @@
 #!/usr/bin/python3
 """Reads the version record back from a built slash.exe and checks each field.
 
-Usage: version_record_check.py SLASH_EXE
+Usage: version_record_check.py SLASH_EXE VERSION DESCRIPTION
 """
 
 import sys
 
 import pefile
 
-EXPECTED_STRINGS = {
-    "FileDescription": "画面エフェクト(斬撃)",
-    "FileVersion": "15.0.0.4",
-    "ProductName": "slash",
-    "ProductVersion": "15.0.0.4",
-}
-VERSION = (15, 0, 0, 4)
-
 
 def main():
-    pe = pefile.PE(sys.argv[1])
+    exe, version_text, description = sys.argv[1:4]
+    expected_strings = {
+        "FileDescription": description,
+        "FileVersion": version_text,
+        "ProductName": "slash",
+        "ProductVersion": version_text,
+    }
+    numbers = tuple(int(part) for part in version_text.split("."))
+    pe = pefile.PE(exe)
     failures = []
     fixed = pe.VS_FIXEDFILEINFO[0]
     file_version = (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
                     fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF)
     product_version = (fixed.ProductVersionMS >> 16, fixed.ProductVersionMS & 0xFFFF,
                        fixed.ProductVersionLS >> 16, fixed.ProductVersionLS & 0xFFFF)
-    if file_version != VERSION or product_version != VERSION:
-        failures.append(f"fixed versions {file_version} and {product_version}, not {VERSION}")
+    if file_version != numbers or product_version != numbers:
+        failures.append(f"fixed versions {file_version} and {product_version}, not {numbers}")
     tables, translations = {}, []
     for info in pe.FileInfo[0]:
         if info.Key == b"StringFileInfo":
@@ -40,7 +40,7 @@ def main():
     if strings is None:
         failures.append(f"no string table 041104B0 (tables: {sorted(tables)})")
     else:
-        for key, value in EXPECTED_STRINGS.items():
+        for key, value in expected_strings.items():
             if strings.get(key) != value:
                 failures.append(f"{key} is {strings.get(key)!r}, not {value!r}")
     if [str(t).lower() for t in translations] != ["0x0411 0x04b0"]:

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -134,6 +136,45 @@ TEST(UnderWine, TheWholeEffectAndTheCommandLineAsTyped) {
     EXPECT_EQ(Sequence(run, 0, line_states), kWholeEffect);
     EXPECT_EQ(line_states, c.lines);
   }
+}
+
+// The end comes at once: on a screen with no window manager, the window is
+// gone 875 ms after the flood showed, as a program that ends at the end
+// tick leaves it; taking the window down first made Wine hold it for 2 s
+// more.
+TEST(UnderWine, TheWindowIsGone875msAfterTheFlood) {
+  const TestDisplay display(640, 480, false);
+  ASSERT_TRUE(display.ok());
+  const WatchedRun run = RunWatched(display, {"3", "blue"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_FALSE(run.states.empty());
+  const Screenshot& before = run.states.front().shot;
+  std::optional<std::uint32_t> flood_ms;
+  std::optional<std::uint32_t> gone_ms;
+  for (const ScreenState& state : run.states) {
+    const Look look = Classify(state.shot, before, 0);
+    if (look == Look::kFlood && !flood_ms) flood_ms = state.server_ms;
+    if (look == Look::kBefore && flood_ms && !gone_ms) gone_ms = state.server_ms;
+  }
+  ASSERT_TRUE(flood_ms && gone_ms) << "no flood, or the desktop never came back";
+  EXPECT_NEAR(static_cast<double>(*gone_ms - *flood_ms), 875.0, 25.0);
+}
+
+// On Wine's own desktop with its task bar, which gives a button to a tool
+// window that has no owner, the effect adds none; a plain window of the
+// probe's own adds one, so the count can be trusted.
+TEST(UnderWine, NoTaskBarButtonOnWinesDesktop) {
+  const TestDisplay display(640, 480, false);
+  ASSERT_TRUE(display.ok());
+  const WineOn wine(display);
+  const auto result = RunProcess(
+      {"wine", "explorer", "/desktop=shell,640x480", TASKBAR_PROBE, SLASH_EXE, "3", "blue"},
+      wine.env());
+  int before = -1, most = -1, own = -1;
+  ASSERT_EQ(std::sscanf(result.out.c_str(), "before %d most %d own %d", &before, &most, &own), 3)
+      << result.out << result.err;
+  EXPECT_EQ(own, 1) << "a plain window added no button: the count means nothing";
+  EXPECT_EQ(most, before) << "the effect's window had a task-bar button";
 }
 
 // Two monitors side by side, the primary on the right: the window covers

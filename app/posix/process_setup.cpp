@@ -45,6 +45,8 @@ void ExitOnStopSignals() {
   ExitOn(SIGTERM);
 }
 
+void EndRun(int /*status*/) {}
+
 void IgnoreBrokenPipes() {
   signal(SIGPIPE, SIG_IGN);
 }

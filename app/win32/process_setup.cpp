@@ -37,6 +37,10 @@ void ExitOnStopSignals() {
 }
 
 // Windows has no SIGPIPE: a write to a closed pipe fails with an error.
+void EndRun(int status) {
+  ExitProcess(static_cast<UINT>(status));
+}
+
 void IgnoreBrokenPipes() {}
 
 std::string EffectCommandText(const std::vector<std::string>&) {

@@ -64,6 +64,7 @@ class GdiBackend : public WindowBackend {
 
   HINSTANCE instance_ = GetModuleHandleW(nullptr);
   PixelRect primary_;
+  HWND owner_ = nullptr;  // hidden: keeps the window out of every task bar
   HWND window_ = nullptr;
   HANDLE timer_ = nullptr;
   HBRUSH background_ = nullptr;
@@ -102,6 +103,7 @@ GdiBackend::GdiBackend() {
 
 GdiBackend::~GdiBackend() {
   if (window_ != nullptr) DestroyWindow(window_);
+  if (owner_ != nullptr) DestroyWindow(owner_);
   for (const auto& [color, pen] : pens_) DeleteObject(pen);
   if (background_ != nullptr) DeleteObject(background_);
   timeEndPeriod(1);
@@ -114,10 +116,14 @@ void GdiBackend::Show(const EffectScene& scene) {
   SetBackground(scene.background);
   const PixelRect rect = DesktopRect(primary_, scene);
   // A popup has no frame; a tool window has no task-bar button; topmost
-  // keeps it over the task bar.
+  // keeps it over the task bar. A window with an owner never has a button
+  // either, where a task bar ignores the tool-window style (Wine's does):
+  // the owner is a window that is never shown.
+  owner_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance_,
+                           nullptr);
   window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, L"slash", WS_POPUP,
                             rect.x, rect.y, std::max(1, rect.width), std::max(1, rect.height),
-                            nullptr, nullptr, instance_, this);
+                            owner_, nullptr, instance_, this);
   if (window_ == nullptr) ThrowNoDisplay("cannot create the window");
   ShowWindow(window_, SW_SHOW);
   SetForegroundWindow(window_);
