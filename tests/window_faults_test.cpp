@@ -1,9 +1,14 @@
 // How slash ends when its display or its process is taken from under it.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -28,7 +33,42 @@ void Sleep(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// A display number that no X server can have while this lives: its
+// abstract socket is bound here, without listening, so a connection to it
+// is refused, and a server that tried to start there could not.
+class HeldDisplayNumber {
+ public:
+  HeldDisplayNumber() {
+    for (int number = 2000; number < 3000 && fd_ < 0; ++number) {
+      const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      const std::string name = "/tmp/.X11-unix/X" + std::to_string(number);
+      std::memcpy(address.sun_path + 1, name.data(), name.size());  // abstract: a leading 0
+      const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+      if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+          access(name.c_str(), F_OK) != 0) {
+        fd_ = fd;
+        name_ = ":" + std::to_string(number);
+      } else {
+        close(fd);
+      }
+    }
+  }
+  ~HeldDisplayNumber() {
+    if (fd_ >= 0) close(fd_);
+  }
+  const std::string& name() const { return name_; }
+
+ private:
+  int fd_ = -1;
+  std::string name_;
+};
+
 TEST(SlashFaults, WithoutADisplayItSaysWhichAndFailsAtOnce) {
+  const HeldDisplayNumber held;
+  ASSERT_FALSE(held.name().empty());
+  const std::string unreachable = "slash: cannot open the X display \"" + held.name() + "\"\n";
   const struct {
     testing::Environment env;
     const char* message;  // the whole of stderr
@@ -38,7 +78,7 @@ TEST(SlashFaults, WithoutADisplayItSaysWhichAndFailsAtOnce) {
       // Empty variables count as unset: nothing may run where nobody sees it.
       {{"DISPLAY=", "WAYLAND_DISPLAY=", "SLASH_BACKEND="},
        "slash: no display to show the effect on (neither WAYLAND_DISPLAY nor DISPLAY is set)\n"},
-      {{"DISPLAY=:97", "WAYLAND_DISPLAY"}, "slash: cannot open the X display \":97\"\n"},
+      {{"DISPLAY=" + held.name(), "WAYLAND_DISPLAY"}, unreachable.c_str()},
       {{"DISPLAY", "WAYLAND_DISPLAY=slash-test-none", "XDG_RUNTIME_DIR=/tmp"},
        "slash: cannot open the Wayland display \"slash-test-none\": there is no "
        "/tmp/slash-test-none\n"},
