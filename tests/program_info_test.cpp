@@ -33,7 +33,7 @@ TEST(ProgramInfo, HelpAndVersionNeedNoDisplay) {
   }
   const auto help = RunProcess({SLASH_PATH, "--help"});
   for (const char* topic : {"red, yellow, blue, green, white", "125 ms", "DISPLAY", "130, 143",
-                            "13 lines", "at most 100"}) {
+                            "13 lines", "at most 100", "SLASH_BACKEND", "man slash", "Ctrl+C"}) {
     EXPECT_NE(help.out.find(topic), std::string::npos) << topic;
   }
 }

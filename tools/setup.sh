@@ -21,8 +21,21 @@ if ((${#missing[@]} == 0)); then
   exit 0
 fi
 
+# Not root: sudo, when it is there and lets this user in. Otherwise one line
+# that says what to run as root instead.
 sudo=()
-if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
+if [[ $(id -u) -ne 0 ]]; then
+  command="apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+  if ! command -v sudo >/dev/null; then
+    echo "setup: sudo is not installed; as root, run: su -c '$command' (or install sudo)" >&2
+    exit 1
+  fi
+  if ! sudo -v; then
+    echo "setup: sudo refused; as root, run: su -c '$command'" >&2
+    exit 1
+  fi
+  sudo=(sudo)
+fi
 echo "setup: installing ${#missing[@]} Debian packages: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update

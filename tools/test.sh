@@ -120,7 +120,7 @@ hardened() {
       echo "package: $(basename "$program") lacks a protection" >&2
       return 1
     fi
-    if ! objdump -d --no-show-raw-insn "$program" | grep -q endbr64; then
+    if (($(objdump -d --no-show-raw-insn "$program" | grep -c endbr64) == 0)); then
       echo "package: $(basename "$program") was built without control-flow protection" >&2
       return 1
     fi
@@ -257,6 +257,41 @@ stage_counts() {
   esac
 }
 
+usage() {
+  cat <<'EOF'
+usage: tools/test.sh [STAGE]
+
+Builds slash and runs its tests, each stage in a build folder of its own.
+With no stage, every stage runs in turn (about 25-30 minutes on 2 cores),
+each under a heading, then one summary line a stage; a failed stage does not
+stop the others, and the command then exits non-zero. Set up first with
+tools/setup.sh --test. No display is needed: the tests start their own X
+servers (Xvfb, Xorg's dummy driver), Wayland compositors (sway, weston,
+cage, one of our own), desktops (openbox, icewm, MATE, kwin, mutter, picom)
+and Wine, and stop them again.
+
+Stages (rough times on 2 cores):
+  programs   the programs alone, without GoogleTest or Google Benchmark (1 min)
+  package    the .deb: lintian, fields, files, hardening, built twice to the
+             same bytes, run unpacked (4 min)
+  plain      warnings as errors, then every CTest test: unit, slash-trace,
+             the real window on X servers, Wayland compositors and desktops,
+             faults, memcheck (10 min)
+  sanitize   the same tests under AddressSanitizer and UBSan, with clang (8 min)
+  windows    the mingw-w64 build, its zip (same bytes twice, only Windows'
+             own DLLs), its tests and slash.exe under Wine (6 min)
+  fuzz [S]   the command-line fuzzer for S seconds (default 60) (2 min)
+  bench      one short round of the benchmark, to prove it runs (3 min)
+
+Recipes:
+  tools/test.sh plain                          one stage
+  ctest --test-dir build-test -R 'OnSway'      one test, or a group, by name
+                                               (after a plain stage has built)
+  ctest --test-dir build-test -L unit          the unit tests alone (seconds)
+  ctest --test-dir build-test -N               the names of every test
+EOF
+}
+
 case "${1:-all}" in
   programs) programs ;;
   package) package ;;
@@ -266,5 +301,6 @@ case "${1:-all}" in
   windows) windows ;;
   bench) bench ;;
   all) all ;;
-  *) echo "usage: tools/test.sh [programs|package|plain|sanitize|windows|fuzz [SECONDS]|bench|all]" >&2; exit 2 ;;
+  -h | --help | help) usage ;;
+  *) echo "usage: tools/test.sh [programs|package|plain|sanitize|windows|fuzz [SECONDS]|bench|all|--help]" >&2; exit 2 ;;
 esac
