@@ -131,10 +131,10 @@ hardened() {
 # names, one after the other, with nothing set by hand, and compares the
 # bytes: `build` is the command run in each clone, `artifact` the file it
 # makes, relative to the clone.
-reproduced() {
-  local what=$1 build=$2 artifact=$3 work sums=()
+reproduced() (
+  what=$1 build=$2 artifact=$3 sums=()
   work=$(mktemp -d /tmp/slash-reproduce-XXXXXX)
-  trap 'rm -rf "$work"' RETURN
+  trap 'rm -rf "$work"' EXIT
   for clone in one second-clone; do
     git clone -q "$root" "$work/$clone"
     (cd "$work/$clone" && eval "$build") >"$work/$clone.log" 2>&1 ||
@@ -147,7 +147,7 @@ reproduced() {
     return 1
   fi
   echo "$what: two builds of HEAD in two folders give the same bytes (sha256 ${sums[0]})"
-}
+)
 
 # Windows: cross-built with mingw-w64 and run under Wine, in one Wine prefix
 # made for this run and removed after it.
