@@ -1,5 +1,5 @@
-# The back ends of Linux and the BSDs: the X server and Wayland, chosen
-# from the session's environment, and the POSIX pieces they share.
+# The back ends of Linux: the X server and Wayland, chosen
+# from the session's environment, and the Linux pieces they share.
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-randr xcb-ewmh xcb-icccm)
@@ -10,15 +10,16 @@ if(NOT WAYLAND_PROTOCOLS_DIR OR NOT WAYLAND_SCANNER)
   message(FATAL_ERROR "wayland-protocols and wayland-scanner (libwayland-bin) are needed")
 endif()
 
-add_library(slash_window_posix STATIC window/posix/setup_deadline.cpp window/posix/tick_timer.cpp)
-target_link_libraries(slash_window_posix PUBLIC slash_window)
+add_library(slash_window_linux STATIC window/linux/setup_deadline.cpp window/linux/tick_timer.cpp
+                                      window/linux/display_wait.cpp)
+target_link_libraries(slash_window_linux PUBLIC slash_window)
 
 # window/x11/: the X server draws.
 add_library(slash_window_x11 STATIC
   window/x11/x11_backend.cpp
   window/x11/x11_screen.cpp
 )
-target_link_libraries(slash_window_x11 PUBLIC slash_window_posix PRIVATE PkgConfig::XCB)
+target_link_libraries(slash_window_x11 PUBLIC slash_window_linux PRIVATE PkgConfig::XCB)
 
 # window/wayland/: a toplevel on a Wayland compositor, drawn by our own
 # rasterizer into shared memory. The protocols' code is generated from the
@@ -51,9 +52,9 @@ add_library(slash_window_wayland STATIC
   window/wayland/surface_layout.cpp
   window/wayland/wayland_socket.cpp
 )
-target_link_libraries(slash_window_wayland PUBLIC slash_window_posix PRIVATE slash_wayland_protocols)
+target_link_libraries(slash_window_wayland PUBLIC slash_window_linux PRIVATE slash_wayland_protocols)
 
 # The choice of back end, over both.
-add_library(slash_window_hosts STATIC window/posix/backend_choice.cpp)
+add_library(slash_window_hosts STATIC window/linux/backend_choice.cpp)
 target_link_libraries(slash_window_hosts PUBLIC slash_window_x11 slash_window_wayland)
 

@@ -13,6 +13,7 @@ namespace slash {
 struct ScreenSize {
   std::int32_t width = 0;
   std::int32_t height = 0;
+  bool operator==(const ScreenSize&) const = default;
 };
 
 // What the effect needs from the platform beyond its window: the command

@@ -1,11 +1,10 @@
-#include "window/backend_choice.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
 #include "runtime/runtime_error.h"
+#include "window/linux/session_choice.h"
 
 namespace slash {
 namespace {

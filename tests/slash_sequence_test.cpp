@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "fake_runtime.h"
+#include "recording_window.h"
 #include "runtime/number_services.h"
 #include "runtime/runtime_error.h"
-#include "trace/recording_window.h"
 
 namespace slash {
 namespace {

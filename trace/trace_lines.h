@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "effect/effect_params.h"
-#include "trace/recording_window.h"
+#include "window/effect_scene.h"
 
 namespace slash {
 

@@ -1,30 +1,16 @@
 #pragma once
 
-#include <functional>
 #include <memory>
-#include <string>
 
 #include "window/window_backend.h"
 
 namespace slash {
 
+// The back ends there are; each platform builds its own and chooses among
+// them in its own backend_choice.cpp.
 enum class BackendKind { kX11, kWayland, kGdi };
 
-// The process environment, "" for an unset variable.
-using EnvironmentLookup = std::function<std::string(const char* name)>;
-std::string ProcessEnvironment(const char* name);
-
-// On Linux and the BSDs: the back end for a session, from its environment (an empty variable
-// counts as unset): SLASH_BACKEND=wayland|x11 when given; else the Wayland
-// compositor when WAYLAND_DISPLAY names one that `wayland_reachable` finds
-// accepting connections; else the X server when DISPLAY is set; else
-// Wayland when WAYLAND_DISPLAY is set at all, so that the failure names
-// it. With none of these it raises the no-display failure, so the effect
-// never runs where nobody sees it.
-BackendKind ChooseBackend(const EnvironmentLookup& environment,
-                          const std::function<bool()>& wayland_reachable);
-
-// The choice for this process.
+// The choice for this process, from what its platform offers it.
 BackendKind ChooseProcessBackend();
 
 std::unique_ptr<WindowBackend> OpenBackend(BackendKind kind);

@@ -41,8 +41,8 @@ WindowExit F_Vesk::Run(ProcessRuntime& runtime) {
 }
 
 void F_Vesk::FollowReportedSize() {
-  const std::optional<PixelSize> size = backend_.ReportedSize();
-  if (size && *size != PixelSize{scene().width, scene().height}) {
+  const std::optional<ScreenSize> size = backend_.ReportedSize();
+  if (size && *size != ScreenSize{scene().width, scene().height}) {
     FollowSize(size->width, size->height);
   }
 }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "effect/effect_params.h"
+#include "runtime/runtime_services.h"
 
 namespace slash {
 
@@ -18,13 +19,6 @@ struct PixelRect {
   std::int32_t y = 0;
   std::int32_t width = 0;
   std::int32_t height = 0;
-};
-
-// A size in pixels.
-struct PixelSize {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  bool operator==(const PixelSize&) const = default;
 };
 
 // Exit statuses of the display hosts; the README lists them.
@@ -40,8 +34,8 @@ struct EffectStep {
   std::chrono::nanoseconds since_start{0};  // on the host's clock
 };
 
-// What a host does for the window. Each back end (the X server, SDL, the
-// trace's recorder) is one of these; the window owns the scene and the loop
+// What a host does for the window. Each back end (the X server, Wayland,
+// GDI, the trace's recorder) is one of these; the window owns the scene and the loop
 // and calls a back end only through these few functions.
 class WindowBackend {
  public:
@@ -66,7 +60,7 @@ class WindowBackend {
   virtual Clock::time_point Now() const { return Clock::now(); }
   // The window's size as the display last reported it, once it has: the
   // window manager or another client may have resized it since it was shown.
-  virtual std::optional<PixelSize> ReportedSize() const { return std::nullopt; }
+  virtual std::optional<ScreenSize> ReportedSize() const { return std::nullopt; }
   // The run is over: hands over whatever is still pending.
   virtual void Finish() {}
 

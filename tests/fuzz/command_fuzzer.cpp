@@ -14,7 +14,7 @@
 #include "runtime/runtime_error.h"
 #include "runtime/runtime_services.h"
 #include "runtime/text_services.h"
-#include "trace/recording_window.h"
+#include "../recording_window.h"
 
 namespace {
 

@@ -41,7 +41,7 @@ std::uint16_t Rgb565Pixel(EffectColor color) {
   return static_cast<std::uint16_t>(((rgb.r >> 3) << 11) | ((rgb.g >> 2) << 5) | (rgb.b >> 3));
 }
 
-ShmBuffer::ShmBuffer(wl_shm& shm, PixelSize size, PixelFormat format)
+ShmBuffer::ShmBuffer(wl_shm& shm, ScreenSize size, PixelFormat format)
     : size_(size), format_(format) {
   const std::size_t stride = static_cast<std::size_t>(size.width) * BytesPerPixel(format);
   bytes_ = stride * static_cast<std::size_t>(size.height);

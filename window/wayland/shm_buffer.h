@@ -26,12 +26,12 @@ class ShmBuffer {
  public:
   // The size must have passed PictureRefusal for the format. Raises the
   // display-lost failure when the memory or the buffer cannot be had.
-  ShmBuffer(wl_shm& shm, PixelSize size, PixelFormat format);
+  ShmBuffer(wl_shm& shm, ScreenSize size, PixelFormat format);
   ~ShmBuffer();
   ShmBuffer(const ShmBuffer&) = delete;
   ShmBuffer& operator=(const ShmBuffer&) = delete;
 
-  PixelSize size() const { return size_; }
+  ScreenSize size() const { return size_; }
   wl_buffer* buffer() const { return buffer_; }
   bool busy() const { return busy_; }
   // Called when the buffer is attached and committed; the release event
@@ -49,7 +49,7 @@ class ShmBuffer {
   template <typename Pixel>
   void FillRunsAs(const std::vector<PixelRun>& runs, Pixel pixel);
 
-  PixelSize size_;
+  ScreenSize size_;
   PixelFormat format_;
   void* pixels_ = nullptr;
   std::size_t bytes_ = 0;

@@ -20,15 +20,15 @@ bool QuarterTurned(std::int32_t transform) {
 }
 
 // The output's mode as it lies on screen.
-PixelSize OnScreen(const OutputFacts& output) {
-  return QuarterTurned(output.transform) ? PixelSize{output.mode.height, output.mode.width}
+ScreenSize OnScreen(const OutputFacts& output) {
+  return QuarterTurned(output.transform) ? ScreenSize{output.mode.height, output.mode.width}
                                          : output.mode;
 }
 
 // Whether `mode` is the surface at some scale between 1 and `scale`: the
 // same shape, to within a pixel's rounding, and no smaller than the
 // surface nor larger than the integer scale makes it.
-bool FillsAtSmallerScale(std::int64_t width, std::int64_t height, PixelSize mode,
+bool FillsAtSmallerScale(std::int64_t width, std::int64_t height, ScreenSize mode,
                          std::int32_t scale) {
   if (mode.width < width || mode.height < height) return false;
   if (mode.width > Times(width, scale) || mode.height > Times(height, scale)) return false;
@@ -43,7 +43,7 @@ std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts) {
   const bool has_mode =
       facts.output && facts.output->mode.width > 0 && facts.output->mode.height > 0;
   const std::int32_t scale = facts.output ? std::max(1, facts.output->scale) : 1;
-  const PixelSize mode = has_mode ? OnScreen(*facts.output) : PixelSize{};
+  const ScreenSize mode = has_mode ? OnScreen(*facts.output) : ScreenSize{};
   if (facts.configured.width > 0 && facts.configured.height > 0) {
     layout.logical_width = facts.configured.width;
     layout.logical_height = facts.configured.height;

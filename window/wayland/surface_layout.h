@@ -12,14 +12,14 @@ namespace slash {
 // pixels, its integer scale and its transform (wl_output's numbering:
 // 1, 3, 5 and 7 turn it a quarter, so the mode's sides swap on screen).
 struct OutputFacts {
-  PixelSize mode;
+  ScreenSize mode;
   std::int32_t scale = 1;
   std::int32_t transform = 0;
 };
 
 // What the compositor has said that decides the window's pictures.
 struct SizeFacts {
-  PixelSize configured;                // the toplevel's size in surface units; 0x0: ours to choose
+  ScreenSize configured;                // the toplevel's size in surface units; 0x0: ours to choose
   std::optional<OutputFacts> output;   // the output the surface is on, or one standing in for it
   std::uint32_t fractional_scale = 0;  // the preferred scale in 120ths, 0 until one is sent
   bool viewporter = true;              // whether a picture's size can differ from the surface's

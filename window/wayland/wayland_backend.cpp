@@ -36,9 +36,10 @@
 #include "viewporter-client-protocol.h"
 #include "window/effect_scene.h"
 #include "window/line_raster.h"
+#include "window/linux/display_wait.h"
+#include "window/linux/setup_deadline.h"
+#include "window/linux/tick_timer.h"
 #include "window/scene_pixels.h"
-#include "window/setup_deadline.h"
-#include "window/tick_timer.h"
 #include "window/wayland/shm_buffer.h"
 #include "window/wayland/surface_layout.h"
 #include "window/wayland/wayland_socket.h"
@@ -53,8 +54,8 @@ namespace {
 constexpr std::size_t kPictureLimit = 3;
 
 std::string DisplayName() {
-  const char* name = std::getenv("WAYLAND_DISPLAY");
-  return name != nullptr && *name != '\0' ? name : "wayland-0";
+  const std::string name = EnvironmentOr("WAYLAND_DISPLAY", "");
+  return name.empty() ? "wayland-0" : name;
 }
 
 // libwayland prints its own complaints on stderr; the program reports one
@@ -70,10 +71,6 @@ void KeepComplaint(const char* format, va_list arguments) {
   std::string& complaint = LibraryComplaint();
   complaint = text;
   while (!complaint.empty() && complaint.back() == '\n') complaint.pop_back();
-}
-
-[[noreturn]] void ThrowLost(const std::string& why) {
-  throw RuntimeError::HostFailure(why, kDisplayLostStatus);
 }
 
 // A monitor as the compositor announces it.
@@ -95,13 +92,13 @@ struct DrawnLine {
 
 // What a picture shows: its background with lines over it.
 struct PictureContent {
-  PixelSize size;
+  ScreenSize size;
   EffectColor background = kBlack;
   std::array<std::optional<DrawnLine>, kLineCount> lines{};
   bool solid = true;  // no line: one colour shows it
 };
 
-PictureContent SceneContent(const EffectScene& scene, PixelSize size) {
+PictureContent SceneContent(const EffectScene& scene, ScreenSize size) {
   PictureContent content;
   content.size = size;
   content.background = scene.background;
@@ -144,7 +141,7 @@ class WaylandBackend : public WindowBackend {
   void DrawLine(const EffectScene& scene, std::size_t) override { Present(scene); }
   void Repaint(const EffectScene& scene) override { Present(scene); }
   bool WaitUntil(Clock::time_point due) override;
-  std::optional<PixelSize> ReportedSize() const override { return reported_size_; }
+  std::optional<ScreenSize> ReportedSize() const override { return reported_size_; }
   void Finish() override { Flush(); }
 
  private:
@@ -219,15 +216,15 @@ class WaylandBackend : public WindowBackend {
   std::unique_ptr<TickTimer> timer_;
 
   // What decides the pictures' size, as the compositor last said it.
-  PixelSize toplevel_size_;          // from the latest toplevel configure
-  PixelSize configured_;             // from the latest acknowledged one
+  ScreenSize toplevel_size_;         // from the latest toplevel configure
+  ScreenSize configured_;            // from the latest acknowledged one
   std::vector<wl_output*> entered_;  // the outputs the surface is on
   std::uint32_t fractional_ = 0;
   bool configured_once_ = false;
   SurfaceLayout layout_;
-  PixelSize size_;  // the pictures' size in pixels
+  ScreenSize size_;  // the pictures' size in pixels
   PixelFormat format_ = PixelFormat::kXrgb8888;
-  std::optional<PixelSize> reported_size_;
+  std::optional<ScreenSize> reported_size_;
 
   PendingReplies replies_;
   const EffectScene* shown_ = nullptr;
@@ -277,7 +274,7 @@ const wl_output_listener WaylandBackend::kOutputListener = {
           auto* self = static_cast<WaylandBackend*>(data);
           Output* output = FindOutput(self->outputs_, proxy);
           if (output != nullptr && (flags & WL_OUTPUT_MODE_CURRENT) != 0) {
-            output->facts.mode = PixelSize{width, height};
+            output->facts.mode = ScreenSize{width, height};
           }
           self->OnOutputEvent();
         },
@@ -366,7 +363,7 @@ const xdg_surface_listener WaylandBackend::kSurfaceListener = {
 const xdg_toplevel_listener WaylandBackend::kToplevelListener = {
     .configure =
         [](void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array*) {
-          static_cast<WaylandBackend*>(data)->toplevel_size_ = PixelSize{width, height};
+          static_cast<WaylandBackend*>(data)->toplevel_size_ = ScreenSize{width, height};
         },
     .close = [](void* data, xdg_toplevel*) { static_cast<WaylandBackend*>(data)->closed_ = true; },
     .configure_bounds = [](void*, xdg_toplevel*, std::int32_t, std::int32_t) {},
@@ -377,9 +374,7 @@ WaylandBackend::WaylandBackend() {
   // A compositor that accepts the connection and never answers would hold
   // the program in a blocking read: the set-up ends it instead.
   const SetupDeadline deadline(kDisplaySetupLimit,
-                               "slash: the Wayland display \"" + DisplayName() +
-                                   "\" did not answer in " +
-                                   std::to_string(kDisplaySetupLimit.count()) + " s",
+                               NoAnswerReport("Wayland display \"" + DisplayName() + "\""),
                                kNoDisplayStatus);
   wl_log_set_handler_client(&KeepComplaint);
   Connect();
@@ -575,11 +570,11 @@ bool WaylandBackend::Relayout() {
       PictureRefusal(layout->picture_width, layout->picture_height, BytesPerPixel(format_));
   if (!refusal.empty()) {
     if (shown_ == nullptr) FailSetup(refusal);
-    ThrowLost("the Wayland compositor gave the window a size it cannot have: " + refusal);
+    ThrowDisplayLost("the Wayland compositor gave the window a size it cannot have: " + refusal);
   }
   layout_ = *layout;
-  size_ = PixelSize{static_cast<std::int32_t>(layout_.picture_width),
-                    static_cast<std::int32_t>(layout_.picture_height)};
+  size_ = ScreenSize{static_cast<std::int32_t>(layout_.picture_width),
+                     static_cast<std::int32_t>(layout_.picture_height)};
   if (shown_ != nullptr) reported_size_ = size_;
   return true;
 }
@@ -651,7 +646,7 @@ ShmBuffer& WaylandBackend::SolidBuffer(EffectColor color) {
   // A 2x2 buffer whose top-left pixel is stretched keeps every output row
   // exact where a 1x1 buffer can leave the filtered edge short. Without
   // the viewporter, a picture of the window's size.
-  const PixelSize size = viewport_ != nullptr ? PixelSize{2, 2} : size_;
+  const ScreenSize size = viewport_ != nullptr ? ScreenSize{2, 2} : size_;
   const PixelFormat format = viewport_ != nullptr ? PixelFormat::kXrgb8888 : format_;
   std::unique_ptr<ShmBuffer>& solid = solids_[color];
   if (solid && !(solid->size() == size) && !solid->busy()) solid.reset();
@@ -798,7 +793,7 @@ void WaylandBackend::Flush() {
     }
   }
   CheckConnection();
-  ThrowLost("lost the connection to the display");
+  ThrowDisplayLost("lost the connection to the display");
 }
 
 void WaylandBackend::CheckConnection() const {
@@ -812,30 +807,29 @@ void WaylandBackend::CheckConnection() const {
     const std::string& complaint = LibraryComplaint();
     const std::string marker = "error " + std::to_string(code) + ": ";
     const std::size_t words = complaint.find(marker);
-    ThrowLost("the Wayland compositor ended the connection: protocol error " +
-              std::to_string(code) + " on " + (interface != nullptr ? interface->name : "unknown") +
-              (words == std::string::npos ? "" : ": " + complaint.substr(words + marker.size())));
+    ThrowDisplayLost(
+        "the Wayland compositor ended the connection: protocol error " + std::to_string(code) +
+        " on " + (interface != nullptr ? interface->name : "unknown") +
+        (words == std::string::npos ? "" : ": " + complaint.substr(words + marker.size())));
   }
-  ThrowLost("lost the connection to the display");
+  ThrowDisplayLost("lost the connection to the display");
 }
 
 void WaylandBackend::AwaitDisplay(Clock::time_point due) {
-  timer_->Arm(due);
   while (wl_display_prepare_read(display_) != 0) wl_display_dispatch_pending(display_);
-  const short socket_events = static_cast<short>(POLLIN | (output_pending_ ? POLLOUT : 0));
-  pollfd watched[] = {{wl_display_get_fd(display_), socket_events, 0}, {timer_->fd(), POLLIN, 0}};
-  if (poll(watched, 2, -1) < 0) {
+  DisplayWake wake;
+  try {
+    wake = WaitForDisplay(wl_display_get_fd(display_), output_pending_, *timer_, due);
+  } catch (...) {
     wl_display_cancel_read(display_);
-    if (errno == EINTR) return;
-    ThrowLost(std::string("cannot wait for the display: ") + std::strerror(errno));
+    throw;
   }
-  if ((watched[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
+  if (wake.readable) {
     if (wl_display_read_events(display_) < 0) CheckConnection();
   } else {
     wl_display_cancel_read(display_);
   }
-  if ((watched[0].revents & POLLOUT) != 0) Flush();
-  if ((watched[1].revents & POLLIN) != 0) timer_->Clear();
+  if (wake.writable) Flush();
 }
 
 bool WaylandBackend::WaitUntil(Clock::time_point due) {

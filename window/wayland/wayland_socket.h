@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "window/backend_choice.h"
+#include "window/linux/session_choice.h"
 
 namespace slash {
 

@@ -50,7 +50,7 @@ class GdiBackend : public WindowBackend {
   void DrawLine(const EffectScene& scene, std::size_t index) override;
   void Repaint(const EffectScene& scene) override;
   bool WaitUntil(Clock::time_point due) override;
-  std::optional<PixelSize> ReportedSize() const override { return reported_size_; }
+  std::optional<ScreenSize> ReportedSize() const override { return reported_size_; }
   void Finish() override { GdiFlush(); }
 
  private:
@@ -67,11 +67,12 @@ class GdiBackend : public WindowBackend {
   HWND owner_ = nullptr;  // hidden: keeps the window out of every task bar
   HWND window_ = nullptr;
   HANDLE timer_ = nullptr;
+  bool fine_period_ = false;  // the scheduler's period brought to 1 ms for the classic timer
   HBRUSH background_ = nullptr;
   EffectColor background_color_ = kBlack;
   std::map<EffectColor, HPEN> pens_;  // one a colour, made once
   const EffectScene* shown_ = nullptr;
-  std::optional<PixelSize> reported_size_;
+  std::optional<ScreenSize> reported_size_;
   bool closed_ = false;
 };
 
@@ -96,9 +97,11 @@ GdiBackend::GdiBackend() {
   // otherwise, with the scheduler's period brought down to 1 ms.
   timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                   TIMER_ALL_ACCESS);
-  if (timer_ == nullptr) timer_ = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+  if (timer_ == nullptr) {
+    timer_ = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+    fine_period_ = timer_ != nullptr && timeBeginPeriod(1) == TIMERR_NOERROR;
+  }
   if (timer_ == nullptr) ThrowNoDisplay("cannot create the tick timer");
-  timeBeginPeriod(1);
 }
 
 GdiBackend::~GdiBackend() {
@@ -106,7 +109,7 @@ GdiBackend::~GdiBackend() {
   if (owner_ != nullptr) DestroyWindow(owner_);
   for (const auto& [color, pen] : pens_) DeleteObject(pen);
   if (background_ != nullptr) DeleteObject(background_);
-  timeEndPeriod(1);
+  if (fine_period_) timeEndPeriod(1);
   CloseHandle(timer_);
   UnregisterClassW(kClassName, instance_);
 }
@@ -210,7 +213,7 @@ LRESULT GdiBackend::Handle(UINT message, WPARAM w, LPARAM l) {
       SetCursor(nullptr);
       return TRUE;
     case WM_SIZE:
-      reported_size_ = PixelSize{LOWORD(l), HIWORD(l)};
+      reported_size_ = ScreenSize{LOWORD(l), HIWORD(l)};
       return 0;
     case WM_CLOSE:  // Alt+F4 and the task manager's close
       closed_ = true;

@@ -21,8 +21,9 @@
 #include "window/effect_scene.h"
 #include "window/effect_window.h"
 #include "window/line_raster.h"
-#include "window/setup_deadline.h"
-#include "window/tick_timer.h"
+#include "window/linux/display_wait.h"
+#include "window/linux/setup_deadline.h"
+#include "window/linux/tick_timer.h"
 #include "window/x11/x11_screen.h"
 
 namespace slash {
@@ -49,13 +50,8 @@ bool Addressable(const PixelLine& line) {
   return true;
 }
 
-[[noreturn]] void ThrowLost() {
-  throw RuntimeError::HostFailure("lost the connection to the display", kDisplayLostStatus);
-}
-
 std::string DisplayName() {
-  const char* name = std::getenv("DISPLAY");
-  return name != nullptr ? name : "";
+  return EnvironmentOr("DISPLAY", "");
 }
 
 // Opens the connection. When the server refuses it, xcb writes the server's
@@ -96,7 +92,7 @@ class X11Backend : public WindowBackend {
   void DrawLine(const EffectScene& scene, std::size_t index) override;
   void Repaint(const EffectScene& scene) override;
   bool WaitUntil(Clock::time_point due) override;
-  std::optional<PixelSize> ReportedSize() const override { return reported_size_; }
+  std::optional<ScreenSize> ReportedSize() const override { return reported_size_; }
   void Finish() override { FlushIfWritable(); }
 
  private:
@@ -120,7 +116,7 @@ class X11Backend : public WindowBackend {
   void Flush();
   bool MapPending() const { return !mapped_ && map_requests_ < kMapRequestLimit; }
   void CheckConnection() const {
-    if (xcb_connection_has_error(connection_) != 0) ThrowLost();
+    if (xcb_connection_has_error(connection_) != 0) ThrowDisplayLost();
   }
 
   xcb_connection_t* connection_ = nullptr;
@@ -144,16 +140,14 @@ class X11Backend : public WindowBackend {
   int map_requests_ = 0;
   Clock::time_point next_map_request_;
   xcb_timestamp_t server_time_ = XCB_CURRENT_TIME;  // from our own property changes
-  std::optional<PixelSize> reported_size_;
+  std::optional<ScreenSize> reported_size_;
 };
 
 X11Backend::X11Backend() {
   // Everything up to here waits for the server's answers; a server that
   // never gives them ends the program instead of hanging it.
-  const SetupDeadline deadline(kDisplaySetupLimit,
-                               "slash: the X display \"" + DisplayName() + "\" did not answer in " +
-                                   std::to_string(kDisplaySetupLimit.count()) + " s",
-                               kNoDisplayStatus);
+  const SetupDeadline deadline(
+      kDisplaySetupLimit, NoAnswerReport("X display \"" + DisplayName() + "\""), kNoDisplayStatus);
   Connect();
   try {
     PrefetchRandr(*connection_);
@@ -444,7 +438,7 @@ bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
     case XCB_CONFIGURE_NOTIFY: {
       const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
       if (configure.window == window_) {
-        reported_size_ = PixelSize{configure.width, configure.height};
+        reported_size_ = ScreenSize{configure.width, configure.height};
       }
       return true;
     }
@@ -470,7 +464,7 @@ bool X11Backend::HandleEvents() {
 }
 
 void X11Backend::Flush() {
-  if (xcb_flush(connection_) <= 0) ThrowLost();
+  if (xcb_flush(connection_) <= 0) ThrowDisplayLost();
   output_pending_ = false;
 }
 
@@ -489,17 +483,10 @@ bool X11Backend::WaitUntil(Clock::time_point due) {
     if (MapPending() && now >= next_map_request_) RequestMap();
     FlushIfWritable();
     if (now >= due) return true;
-    timer_->Arm(MapPending() ? std::min(due, next_map_request_) : due);
-    const short socket_events = static_cast<short>(POLLIN | (output_pending_ ? POLLOUT : 0));
-    pollfd watched[] = {{xcb_get_file_descriptor(connection_), socket_events, 0},
-                        {timer_->fd(), POLLIN, 0}};
-    if (poll(watched, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      throw RuntimeError::HostFailure(
-          std::string("cannot wait for the display: ") + std::strerror(errno), kDisplayLostStatus);
-    }
-    if ((watched[0].revents & POLLOUT) != 0) Flush();
-    if ((watched[1].revents & POLLIN) != 0) timer_->Clear();
+    const DisplayWake wake =
+        WaitForDisplay(xcb_get_file_descriptor(connection_), output_pending_, *timer_,
+                       MapPending() ? std::min(due, next_map_request_) : due);
+    if (wake.writable) Flush();
     // Readable or hung up: the next HandleEvents reads it or finds the error.
   }
 }

@@ -13,9 +13,9 @@ namespace slash {
 // start-up, memory and CPU do not grow with the screen. It waits in poll()
 // on the connection and a timerfd armed at each tick's absolute due time.
 //
-// Raises the no-display failure when the display cannot be opened or has no
-// TrueColor screen, and the display-lost failure when the connection breaks
-// at any later moment.
+// Raises the no-display failure when the display cannot be opened or its
+// screen cannot show the effect's colours exactly, and the display-lost
+// failure when the connection breaks at any later moment.
 std::unique_ptr<WindowBackend> OpenX11Backend();
 
 }  // namespace slash

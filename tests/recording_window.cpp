@@ -1,4 +1,4 @@
-#include "trace/recording_window.h"
+#include "recording_window.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "window/setup_deadline.h"
+#include "window/linux/setup_deadline.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -45,6 +45,11 @@ SetupDeadline::~SetupDeadline() {
   signal(SIGALRM, SIG_DFL);
   if (g_report_fd >= 0) close(g_report_fd);
   g_report_fd = -1;
+}
+
+std::string NoAnswerReport(const std::string& display) {
+  return "slash: the " + display + " did not answer in " +
+         std::to_string(kDisplaySetupLimit.count()) + " s";
 }
 
 }  // namespace slash

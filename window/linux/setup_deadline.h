@@ -24,4 +24,8 @@ class SetupDeadline {
 // start-up questions.
 constexpr std::chrono::seconds kDisplaySetupLimit{5};
 
+// The deadline's line for a display that never answered, `display` naming
+// it ("X display \":0\""): "slash: the X display ":0" did not answer in 5 s".
+std::string NoAnswerReport(const std::string& display);
+
 }  // namespace slash

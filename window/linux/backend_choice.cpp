@@ -1,9 +1,8 @@
-#include "window/backend_choice.h"
-
 #include <cstdlib>
 #include <string>
 
 #include "runtime/runtime_error.h"
+#include "window/linux/session_choice.h"
 #include "window/wayland/wayland_backend.h"
 #include "window/wayland/wayland_socket.h"
 #include "window/x11/x11_backend.h"

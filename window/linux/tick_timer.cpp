@@ -1,4 +1,4 @@
-#include "window/tick_timer.h"
+#include "window/linux/tick_timer.h"
 
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "runtime/runtime_error.h"
-#include "window/monotonic_time.h"
+#include "window/linux/monotonic_time.h"
 #include "window/window_backend.h"
 
 namespace slash {

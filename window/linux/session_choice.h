@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "window/backend_choice.h"
+
+namespace slash {
+
+// The process environment, "" for an unset variable.
+using EnvironmentLookup = std::function<std::string(const char* name)>;
+std::string ProcessEnvironment(const char* name);
+
+// The back end for a session, from its environment (an empty variable
+// counts as unset): SLASH_BACKEND=wayland|x11 when given; else the Wayland
+// compositor when WAYLAND_DISPLAY names one that `wayland_reachable` finds
+// accepting connections; else the X server when DISPLAY is set; else
+// Wayland when WAYLAND_DISPLAY is set at all, so that the failure names
+// it. With none of these it raises the no-display failure, so the effect
+// never runs where nobody sees it.
+BackendKind ChooseBackend(const EnvironmentLookup& environment,
+                          const std::function<bool()>& wayland_reachable);
+
+}  // namespace slash
