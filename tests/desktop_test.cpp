@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "desktop_case.h"
 #include "screen_watch.h"
 #include "x_display.h"
 
@@ -45,14 +46,8 @@ Counts Count(const Screenshot& shot) {
   return counts;
 }
 
-struct DesktopCase {
-  const char* name;
-  Desktop desktop;
-};
-
-void PrintTo(const DesktopCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using testing::DesktopCase;
+using testing::DesktopCaseName;
 
 class OnADesktop : public ::testing::TestWithParam<DesktopCase> {};
 class AfterTheRun : public ::testing::TestWithParam<DesktopCase> {};
@@ -105,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Desktops, OnADesktop,
                                            DesktopCase{"Icewm", Desktop::kIcewm},
                                            DesktopCase{"Kwin", Desktop::kKwin},
                                            DesktopCase{"Mutter", Desktop::kMutter}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         DesktopCaseName);
 
 // Under a compositing manager, the desktop comes back the moment the
 // effect goes: the terminal that had the focus is on screen again within
@@ -142,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Compositors, AfterTheRun,
                          ::testing::Values(DesktopCase{"Kwin", Desktop::kKwin},
                                            DesktopCase{"Mutter", Desktop::kMutter},
                                            DesktopCase{"OpenboxPicom", Desktop::kOpenboxPicom}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         DesktopCaseName);
 
 // A window manager that is starting while slash maps its window can drop
 // the request. slash started the moment the manager announces itself must

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop_case.h"
 #include "screen_watch.h"
 #include "x_display.h"
 
@@ -48,20 +49,13 @@ bool LeftMonitorUnchanged(const Screenshot& shot, const Screenshot& before) {
   return true;
 }
 
-struct MonitorCase {
-  const char* name;
-  TestDisplay::Desktop desktop;
-};
+using testing::DesktopCase;
 
-void PrintTo(const MonitorCase& c, std::ostream* out) {
-  *out << c.name;
-}
-
-class TwoMonitors : public ::testing::TestWithParam<MonitorCase> {};
+class TwoMonitors : public ::testing::TestWithParam<DesktopCase> {};
 
 TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
   if (geteuid() != 0) GTEST_SKIP() << "Xorg with the dummy driver needs root";
-  const MonitorCase& param = GetParam();
+  const DesktopCase& param = GetParam();
   const TestDisplay display(TestDisplay::TwoMonitors{}, param.desktop);
   ASSERT_TRUE(display.ok()) << "no Xorg with the dummy driver";
   ScreenWatch watch(display.name());
@@ -98,11 +92,11 @@ TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BackEnds, TwoMonitors,
-                         ::testing::Values(MonitorCase{"x11NoManager", TestDisplay::Desktop::kBare},
-                                           MonitorCase{"x11Openbox",
+                         ::testing::Values(DesktopCase{"x11NoManager", TestDisplay::Desktop::kBare},
+                                           DesktopCase{"x11Openbox",
                                                        TestDisplay::Desktop::kOpenbox},
-                                           MonitorCase{"x11Mate", TestDisplay::Desktop::kMate}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                                           DesktopCase{"x11Mate", TestDisplay::Desktop::kMate}),
+                         testing::DesktopCaseName);
 
 }  // namespace
 }  // namespace slash

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "desktop_case.h"
 #include "screen_watch.h"
 #include "tick_grid.h"
 #include "x_display.h"
@@ -234,35 +235,25 @@ const EffectCase kEffectCases[] = {
     {{"99", "yellow"}, 99, 0x00FFFF},
 };
 
-struct WindowCase {
-  const char* backend;
-  bool managed;
-};
-
-void PrintTo(const WindowCase& c, std::ostream* out) {
-  *out << c.backend << (c.managed ? " under openbox" : " with no window manager");
-}
-
-class SlashWindow : public ::testing::TestWithParam<WindowCase> {};
+class SlashWindow : public ::testing::TestWithParam<testing::DesktopCase> {};
 
 TEST_P(SlashWindow, ShowsTheWholeEffectAndEndsByItself) {
-  const WindowCase& param = GetParam();
-  const TestDisplay display(kScreenWidth, kScreenHeight, param.managed);
-  ASSERT_TRUE(display.ok()) << "no Xvfb" << (param.managed ? " with a window manager" : "");
+  const bool managed = GetParam().desktop != TestDisplay::Desktop::kBare;
+  const TestDisplay display(kScreenWidth, kScreenHeight, GetParam().desktop);
+  ASSERT_TRUE(display.ok()) << "no Xvfb" << (managed ? " with a window manager" : "");
   testing::Environment env = display.env();
-  env.push_back(std::string("SLASH_BACKEND=") + param.backend);
+  env.push_back("SLASH_BACKEND=x11");
   for (const EffectCase& c : kEffectCases) {
     SCOPED_TRACE("command line with count " + std::to_string(c.count));
-    ExpectWholeEffect(display, env, c, param.managed, std::string(param.backend) == "x11");
+    ExpectWholeEffect(display, env, c, managed, true);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BackEnds, SlashWindow,
-                         ::testing::Values(WindowCase{"x11", false}, WindowCase{"x11", true}),
-                         [](const auto& info) {
-                           return std::string(info.param.backend) +
-                                  (info.param.managed ? "Openbox" : "NoManager");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    BackEnds, SlashWindow,
+    ::testing::Values(testing::DesktopCase{"x11NoManager", TestDisplay::Desktop::kBare},
+                      testing::DesktopCase{"x11Openbox", TestDisplay::Desktop::kOpenbox}),
+    testing::DesktopCaseName);
 
 // A window that covered part of the effect and went away leaves the lines
 // under it as they were: the exposed part is painted again, lines included.
