@@ -398,37 +398,41 @@ def sway_version():
     return f"sway {package.stdout.strip() or 'unknown'}"
 
 
-def plot(names, sizes, results, runs, path):
-    """Start-up and peak memory against the screen's pixels, each program
-    beside its floor: the medians the tables give."""
+def plot(platforms, runs, path):
+    """Start-up and peak memory against the screen's size, one column a
+    platform, each program beside its floors: the medians the tables give.
+    `platforms` holds (title, names, sizes, results) for each."""
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    pixels = [int(w) * int(h) / 1e6 for w, h in (size.split("x") for size in sizes)]
-    figure, (startup, memory) = plt.subplots(1, 2, figsize=(10, 4), constrained_layout=True)
-    styles = {"slash, X11 back end": "o-", "server-side floor": "o--",
-              "server-side floor, slash's libraries": "o:"}
-    for name in names:
-        cells = [results.get((name, size)) for size in sizes]
-        if not all(cell and cell["first_black_ms"] for cell in cells):
-            continue
-        style = styles.get(name, "x-")
-        startup.plot(pixels, [median(c["first_black_ms"]) for c in cells], style, label=name)
-        memory.plot(pixels, [median(c["rss_mib"]) for c in cells], style, label=name)
-    for axes, title, unit in ((startup, "exec to first black", "ms"),
-                              (memory, "peak resident memory", "MiB")):
-        axes.set_xscale("log")
-        axes.set_yscale("log")
-        axes.set_xticks(pixels, sizes, rotation=20)
-        axes.minorticks_off()
-        axes.set_xlabel("screen")
-        axes.set_ylabel(unit)
-        axes.set_title(title)
-        axes.grid(True, alpha=0.3)
-    memory.legend(fontsize=8)
+    platforms = [p for p in platforms if p[2]]
+    figure, axes = plt.subplots(2, len(platforms), figsize=(4.2 * len(platforms), 7),
+                                constrained_layout=True, squeeze=False)
+    for column, (title, names, sizes, results) in enumerate(platforms):
+        pixels = [int(w) * int(h) / 1e6 for w, h in (size.split("x") for size in sizes)]
+        startup, memory = axes[0][column], axes[1][column]
+        for name in names:
+            cells = [results.get((name, size)) for size in sizes]
+            if not all(cell and cell["first_black_ms"] for cell in cells):
+                continue
+            style = "o-" if name.startswith("slash") else ("s--" if "libraries" not in name
+                                                           else "^:")
+            startup.plot(pixels, [median(c["first_black_ms"]) for c in cells], style, label=name)
+            memory.plot(pixels, [median(c["rss_mib"]) for c in cells], style, label=name)
+        for ax, what, unit in ((startup, "exec to first black", "time (ms)"),
+                               (memory, "peak resident memory", "memory (MiB)")):
+            ax.set_xscale("log")
+            ax.set_yscale("log")
+            ax.set_xticks(pixels, sizes, rotation=20)
+            ax.minorticks_off()
+            ax.set_xlabel("screen size (pixels)")
+            ax.set_ylabel(unit)
+            ax.set_title(f"{title}: {what}", fontsize=10)
+            ax.grid(True, alpha=0.3)
+        memory.legend(fontsize=7)
     figure.suptitle(f"Medians of {runs} runs on {machine()}", fontsize=9)
-    figure.savefig(path, dpi=90)
+    figure.savefig(path, dpi=80)
 
 
 def main():
@@ -452,7 +456,7 @@ def main():
     text += f"\n\nWayland: headless {sway_version()}, software (pixman) renderer, " \
             "one output at each size.\n\n"
     text += report(wayland_names, wayland_sizes, wayland_results, runs)
-    wine_results = {}
+    wine_names, wine_sizes, wine_results = [], [], {}
     if args.windows:
         wine_sizes = WINE_SIZES[:1] if args.quick else WINE_SIZES
         wine_names, wine_results = measure(args.build, wine_sizes, runs, windows=args.windows)
@@ -463,7 +467,9 @@ def main():
         with open(args.markdown, "w") as out:
             out.write(text + "\n")
     if args.plot:
-        plot(names, sizes, results, runs, args.plot)
+        plot([("X11", names, sizes, results),
+              ("Wayland", wayland_names, wayland_sizes, wayland_results),
+              ("Windows under Wine", wine_names, wine_sizes, wine_results)], runs, args.plot)
     missing = [key for key, cell in
                list(results.items()) + list(wayland_results.items()) + list(wine_results.items())
                if not cell["first_black_ms"]]
