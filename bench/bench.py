@@ -121,7 +121,7 @@ class Sway:
 
 def wine_cpu_s():
     """CPU time so far of Wine's server and its services (every process
-    named wineserver or *.exe)."""
+    named wineserver, wineserver64 or *.exe)."""
     total = 0.0
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
@@ -132,7 +132,7 @@ def wine_cpu_s():
         except OSError:
             continue
         name = text[text.index("(") + 1:text.rindex(")")]
-        if name == "wineserver" or name.endswith(".exe"):
+        if name.startswith("wineserver") or name.endswith(".exe"):
             fields = text[text.rindex(")") + 2:].split()
             total += (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
     return total
