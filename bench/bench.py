@@ -423,9 +423,9 @@ def plot(platforms, runs, path):
         for ax, what, unit in ((startup, "exec to first black", "time (ms)"),
                                (memory, "peak resident memory", "memory (MiB)")):
             ax.set_xscale("log")
-            ax.set_yscale("log")
             ax.set_xticks(pixels, sizes, rotation=20)
             ax.minorticks_off()
+            ax.set_ylim(bottom=0)
             ax.set_xlabel("screen size (pixels)")
             ax.set_ylabel(unit)
             ax.set_title(f"{title}: {what}", fontsize=10)
