@@ -147,6 +147,7 @@ class WaylandBackend : public WindowBackend {
  private:
   // Set-up, while the deadline is armed.
   void Connect();
+  void Release();
   void BindGlobals();
   void CreateWindow();
   void WaitForFirstConfigure();
@@ -377,14 +378,24 @@ WaylandBackend::WaylandBackend() {
                                NoAnswerReport("Wayland display \"" + DisplayName() + "\""),
                                kNoDisplayStatus);
   wl_log_set_handler_client(&KeepComplaint);
-  Connect();
-  BindGlobals();
-  CreateWindow();
-  WaitForFirstConfigure();
-  timer_ = std::make_unique<TickTimer>();
+  try {
+    Connect();
+    BindGlobals();
+    CreateWindow();
+    WaitForFirstConfigure();
+    timer_ = std::make_unique<TickTimer>();
+  } catch (...) {
+    // A constructor that throws runs no destructor.
+    Release();
+    throw;
+  }
 }
 
 WaylandBackend::~WaylandBackend() {
+  Release();
+}
+
+void WaylandBackend::Release() {
   // Every object goes before the connection, so that nothing of the
   // library's is left allocated; the compositor drops the window with the
   // connection either way.
@@ -405,6 +416,7 @@ WaylandBackend::~WaylandBackend() {
   if (compositor_ != nullptr) wl_compositor_destroy(compositor_);
   if (registry_ != nullptr) wl_registry_destroy(registry_);
   if (display_ != nullptr) wl_display_disconnect(display_);
+  display_ = nullptr;
 }
 
 void WaylandBackend::Connect() {
