@@ -215,8 +215,8 @@ void X11Backend::SetWindowManagerProperties(const PixelRect& rect) {
   // listed in no task bar or pager. A manager reads these when it maps the
   // window; some replace them, so they are asked for again once it is mapped.
   //
-  // With several monitors, some managers make a window that maps full
-  // screen so on whichever monitor they like: there the window maps at the
+  // With several monitors, some managers put a window that maps full
+  // screen on whichever monitor they like: there the window maps at the
   // primary's place, names the primary as the monitor to fill, and asks
   // for full screen once mapped.
   const bool monitors = primary_index_ >= 0;
