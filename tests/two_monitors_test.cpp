@@ -51,6 +51,21 @@ bool LeftMonitorUnchanged(const Screenshot& shot, const Screenshot& before) {
 
 using testing::DesktopCase;
 
+// Whether the screen is as it was before the run, but for what changes on
+// its own: MATE's panels, along the top and bottom of the primary monitor,
+// carry a clock.
+bool DesktopBack(const Screenshot& shot, const Screenshot& before, bool panels_tick) {
+  constexpr int kPanelRows = 25;
+  for (int y = 0; y < shot.height; ++y) {
+    const bool panel_row = y < kPanelRows || y >= shot.height - kPanelRows;
+    for (int x = 0; x < shot.width; ++x) {
+      if (panels_tick && panel_row && x >= kMonitorWidth) continue;
+      if (shot.At(x, y) != before.At(x, y)) return false;
+    }
+  }
+  return true;
+}
+
 class TwoMonitors : public ::testing::TestWithParam<DesktopCase> {};
 
 TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
@@ -88,7 +103,8 @@ TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
   EXPECT_TRUE(black);
   EXPECT_EQ(line_states, 4);
   EXPECT_TRUE(flood);
-  EXPECT_EQ(states.back().shot.pixels, before.pixels) << "the desktop did not come back";
+  EXPECT_TRUE(DesktopBack(states.back().shot, before, param.desktop == TestDisplay::Desktop::kMate))
+      << "the desktop did not come back";
 }
 
 INSTANTIATE_TEST_SUITE_P(BackEnds, TwoMonitors,

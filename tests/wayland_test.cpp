@@ -174,10 +174,10 @@ class Sway {
             "XDG_RUNTIME_DIR=" + dir_.path(), "SLASH_BACKEND"};
   }
 
-  // Waits until the bar shows on the first output. Its first start on a
-  // machine may build a font cache, so this waits up to 30 s.
+  // Waits until the bar shows on the first output. Its first start may
+  // build a font cache, slowly on a busy machine, so this waits up to 60 s.
   bool AwaitBar() const {
-    for (int i = 0; i < 300; ++i, Sleep(100)) {
+    for (int i = 0; i < 600; ++i, Sleep(100)) {
       WaylandWatch watch(dir_.path(), wayland_);
       if (!watch.Start()) continue;
       const auto frames = watch.Stop();
