@@ -8,16 +8,14 @@
 
 #include "app/process_setup.h"
 #include "app/program_info.h"
+#include "runtime/exit_status.h"
 #include "runtime/runtime_error.h"
-#include "runtime/runtime_services.h"
-#include "window/backend_choice.h"
+#include "runtime/process_runtime.h"
+#include "window/hosts/backend_choice.h"
 #include "window/effect_window.h"
 
 namespace slash {
 namespace {
-
-constexpr int kStatusDone = 0;
-constexpr int kStatusOutputLost = 2;
 
 // The help or version text; text that cannot be written is reported.
 int PrintInfo(const std::string& text) {
@@ -25,7 +23,7 @@ int PrintInfo(const std::string& text) {
   if (std::fputs(text.c_str(), stdout) != EOF && std::fflush(stdout) == 0) return kStatusDone;
   std::fprintf(stderr, "slash: cannot write to standard output: %s\n",
                std::strerror(errno != 0 ? errno : EIO));
-  return kStatusOutputLost;
+  return kStatusOutputFailure;
 }
 
 int RunEffect(const std::string& command_line, const BackendWrapper& wrap) {

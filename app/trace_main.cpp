@@ -11,15 +11,16 @@
 
 #include "app/process_setup.h"
 #include "app/program_info.h"
+#include "runtime/exit_status.h"
 #include "runtime/runtime_error.h"
-#include "runtime/runtime_services.h"
-#include "trace/trace_backend.h"
+#include "runtime/command_text.h"
+#include "runtime/process_runtime.h"
+#include "trace/trace_recorder.h"
 #include "trace/trace_lines.h"
 #include "window/effect_window.h"
 
 namespace {
 
-constexpr int kUsageStatus = 2;
 // Sizes past this are no screen, and their pixel arithmetic would overflow.
 constexpr long kLargestScreenSide = 1L << 20;
 
@@ -102,7 +103,7 @@ void PrintText(const std::string& text) {
   if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
     throw slash::RuntimeError::HostFailure(
         std::string("cannot write the trace: ") + std::strerror(errno ? errno : EIO),
-        slash::kOutputFailureStatus);
+        slash::kStatusOutputFailure);
   }
 }
 
@@ -116,13 +117,18 @@ std::string ReportLine(const slash::RuntimeError& error) {
 }
 
 int RunTrace(const TraceOptions& options) {
-  slash::TraceBackend backend(options.screen, options.realtime, options.frames, PrintLine);
+  // The folder is checked before anything is traced, so a run that cannot
+  // write its frames prints nothing.
+  std::optional<slash::FrameWriter> frames;
+  if (options.frames) frames.emplace(*options.frames, options.screen.width, options.screen.height);
+  slash::TraceBackend backend(options.screen, options.realtime);
+  slash::TraceRecorder recorder(options.realtime, std::move(frames), PrintLine);
   slash::ProcessRuntime runtime(slash::JoinArguments(options.words),
                                 [&] { return options.screen; });
-  slash::F_Vesk window(backend);
+  slash::F_Vesk window(backend, &recorder);
   try {
     window.Run(runtime);
-    return 0;
+    return slash::kStatusDone;
   } catch (const slash::RuntimeError& error) {
     if (slash::IsEffectError(error.kind())) {
       PrintLine(slash::ErrorTraceLine(window.ticks(), error.what()));
@@ -151,7 +157,7 @@ int main(int argc, char** argv) {
     if (!parsed.error.empty()) {
       std::fprintf(stderr, "slash-trace: %s; see slash-trace --help\n",
                    slash::EscapeControls(parsed.error).c_str());
-      return kUsageStatus;
+      return slash::kStatusOutputFailure;
     }
     return RunTrace(parsed.options);
   } catch (const slash::RuntimeError& error) {

@@ -49,10 +49,6 @@ class StampingBackend : public slash::WindowBackend {
     inner_->Finish();
     Stamp("end", waits_, Nanoseconds(Now()));
   }
-  void Applied(const slash::EffectScene& scene, const slash::WindowRecord& record) override {
-    inner_->Applied(scene, record);
-  }
-  void Stepped(const slash::EffectStep& step) override { inner_->Stepped(step); }
 
  private:
   std::unique_ptr<slash::WindowBackend> inner_;

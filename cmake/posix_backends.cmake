@@ -10,16 +10,20 @@ if(NOT WAYLAND_PROTOCOLS_DIR OR NOT WAYLAND_SCANNER)
   message(FATAL_ERROR "wayland-protocols and wayland-scanner (libwayland-bin) are needed")
 endif()
 
+# window/linux/: what the Linux back ends stand on: the one wait, the tick
+# timer, the set-up deadline and the display names.
 add_library(slash_window_linux STATIC window/linux/setup_deadline.cpp window/linux/tick_timer.cpp
-                                      window/linux/display_wait.cpp)
-target_link_libraries(slash_window_linux PUBLIC slash_window)
+                                      window/linux/display_wait.cpp window/linux/display_names.cpp)
+target_link_libraries(slash_window_linux PUBLIC slash_runtime)
+slash_layer_headers(slash_window_linux window/linux/*.h)
 
 # window/x11/: the X server draws.
 add_library(slash_window_x11 STATIC
   window/x11/x11_backend.cpp
   window/x11/x11_screen.cpp
 )
-target_link_libraries(slash_window_x11 PUBLIC slash_window_linux PRIVATE PkgConfig::XCB)
+target_link_libraries(slash_window_x11 PUBLIC slash_scene slash_window_linux PRIVATE PkgConfig::XCB)
+slash_layer_headers(slash_window_x11 window/x11/*.h)
 
 # window/wayland/: a toplevel on a Wayland compositor, drawn by our own
 # rasterizer into shared memory. The protocols' code is generated from the
@@ -52,9 +56,13 @@ add_library(slash_window_wayland STATIC
   window/wayland/surface_layout.cpp
   window/wayland/wayland_socket.cpp
 )
-target_link_libraries(slash_window_wayland PUBLIC slash_window_linux PRIVATE slash_wayland_protocols)
+target_link_libraries(slash_window_wayland PUBLIC slash_scene slash_window_linux
+                      PRIVATE slash_wayland_protocols)
+slash_layer_headers(slash_window_wayland window/wayland/*.h)
 
-# The choice of back end, over both.
-add_library(slash_window_hosts STATIC window/linux/backend_choice.cpp)
-target_link_libraries(slash_window_hosts PUBLIC slash_window_x11 slash_window_wayland)
+# window/hosts/: the choice of back end for a Linux session, over both.
+add_library(slash_window_hosts STATIC window/hosts/linux/backend_choice.cpp)
+target_link_libraries(slash_window_hosts PUBLIC slash_scene PRIVATE slash_window_x11
+                      slash_window_wayland)
+slash_layer_headers(slash_window_hosts window/hosts/*.h window/hosts/linux/*.h)
 

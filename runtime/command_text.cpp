@@ -1,6 +1,15 @@
 #include "runtime/command_text.h"
 
 namespace slash {
+
+std::string JoinArguments(const std::vector<std::string>& arguments) {
+  std::string joined;
+  for (const std::string& argument : arguments) {
+    if (&argument != &arguments.front()) joined += ' ';
+    joined += argument;
+  }
+  return joined;
+}
 namespace {
 
 bool IsBlank(char16_t c) {

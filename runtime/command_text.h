@@ -2,8 +2,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace slash {
+
+// The arguments after the program path, joined with single spaces.
+std::string JoinArguments(const std::vector<std::string>& arguments);
 
 // The command-line text as a process on Windows receives it, whole: the
 // program name, then the arguments exactly as typed. Returns the text after

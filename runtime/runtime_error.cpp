@@ -14,6 +14,10 @@ std::string ReportText(RuntimeErrorKind kind, const std::string& detail) {
 
 }  // namespace
 
+[[noreturn]] void ThrowDisplayLost(const std::string& why) {
+  throw RuntimeError::HostFailure(why, kStatusDisplayLost);
+}
+
 const char* ErrorTitle(RuntimeErrorKind kind) {
   switch (kind) {
     case RuntimeErrorKind::kOverflow:
@@ -60,7 +64,7 @@ std::string EscapeControls(std::string_view text) {
 }
 
 RuntimeError::RuntimeError(RuntimeErrorKind kind, const std::string& detail)
-    : RuntimeError(kind, detail, kEffectErrorStatus) {}
+    : RuntimeError(kind, detail, kStatusEffectError) {}
 
 RuntimeError::RuntimeError(RuntimeErrorKind kind, const std::string& detail, int exit_status)
     : std::runtime_error(ReportText(kind, detail)), kind_(kind), exit_status_(exit_status) {}

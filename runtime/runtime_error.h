@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/exit_status.h"
+
 namespace slash {
 
 // The errors the program can raise. None of them is handled inside the
@@ -22,8 +24,6 @@ enum class RuntimeErrorKind {
 // with the exit status the host chose.
 class RuntimeError : public std::runtime_error {
  public:
-  static constexpr int kEffectErrorStatus = 1;
-
   RuntimeError(RuntimeErrorKind kind, const std::string& detail = {});
   // A host's failure and the status the program ends with.
   static RuntimeError HostFailure(const std::string& detail, int exit_status);
@@ -37,6 +37,9 @@ class RuntimeError : public std::runtime_error {
   RuntimeErrorKind kind_;
   int exit_status_;
 };
+
+// Raises the display-lost failure (status 4) with `why` as its line.
+[[noreturn]] void ThrowDisplayLost(const std::string& why = "lost the connection to the display");
 
 // The report title of an error kind: "Overflow", "Floating-point fault", ...
 const char* ErrorTitle(RuntimeErrorKind kind);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "runtime/runtime_error.h"
-#include "window/linux/session_choice.h"
+#include "window/hosts/linux/session_choice.h"
 
 namespace slash {
 namespace {
@@ -52,7 +52,7 @@ TEST(ChooseBackend, NoDisplayOrAnUnknownNameIsTheNoDisplayFailure) {
       Choose(variables);
       ADD_FAILURE() << "a back end was chosen";
     } catch (const RuntimeError& error) {
-      EXPECT_EQ(error.exit_status(), kNoDisplayStatus);
+      EXPECT_EQ(error.exit_status(), kStatusNoDisplay);
     }
   }
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "window/effect_window.h"
+#include "window/geometry.h"
 
 namespace slash {
 namespace {

@@ -24,6 +24,7 @@ class FakeRuntime : public RuntimeServices {
     return r;
   }
   void EndProgram() override { ++end_calls; }
+  bool Ended() const override { return end_calls > 0; }
 
   std::vector<float> draws;
   std::string calls;

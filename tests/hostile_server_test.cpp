@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "fake_x_server.h"
+#include "runtime/exit_status.h"
 #include "screen_watch.h"
 #include "x_display.h"
 
@@ -23,13 +24,7 @@ using testing::Screenshot;
 using testing::ScreenWatch;
 using testing::TestDisplay;
 using Clock = std::chrono::steady_clock;
-
-constexpr int kNoDisplayStatus = 3;
-constexpr int kDisplayLostStatus = 4;
-
-void Sleep(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+using testing::Sleep;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -85,7 +80,7 @@ TEST(HostileServer, ASilentGarbledOrRefusingServerIsOneLine) {
     const auto result = testing::RunProcess({SLASH_PATH, "3", "red"},
                                             {"DISPLAY=" + server.name(), "WAYLAND_DISPLAY"});
     EXPECT_LT(SecondsSince(start), c.within_s);
-    EXPECT_EQ(result.status, kNoDisplayStatus);
+    EXPECT_EQ(result.status, kStatusNoDisplay);
     std::string expected = std::string("slash: ") + c.expected;
     const auto at = expected.find("%s");
     if (at != std::string::npos) expected.replace(at, 2, server.name());
@@ -106,7 +101,7 @@ TEST(HostileServer, AHalfClosedConnectionIsTheLostDisplay) {
   ASSERT_TRUE(slash.Running()) << slash.TakeErr();
   proxy.StopReading();
   ASSERT_TRUE(slash.WaitFor(1000)) << "still running a second after the server stopped reading";
-  EXPECT_EQ(slash.status(), kDisplayLostStatus);
+  EXPECT_EQ(slash.status(), kStatusDisplayLost);
   EXPECT_EQ(slash.TakeErr(), "slash: lost the connection to the display\n");
 }
 

@@ -60,6 +60,10 @@ int StatusOf(int wait_status) {
 
 }  // namespace
 
+void Sleep(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Environment& env) {
   int err_pipe[2];
   if (pipe(err_pipe) != 0) std::abort();

@@ -14,6 +14,9 @@ struct ProcessResult {
 // Environment changes for a child: NAME=VALUE sets, a bare NAME unsets.
 using Environment = std::vector<std::string>;
 
+// Sleeps this thread for `ms` milliseconds.
+void Sleep(int ms);
+
 // Runs a program with these arguments (no shell), waits for it and
 // returns what it printed.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment& env = {});

@@ -31,6 +31,7 @@ namespace slash {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using testing::Sleep;
 using testing::ChildProcess;
 using testing::Environment;
 using testing::OutputFrame;
@@ -47,10 +48,6 @@ constexpr double kExitSlackMs = 100.0;
 #else
 constexpr double kExitSlackMs = 25.0;
 #endif
-
-void Sleep(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 double Ms(Clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "runtime/exit_status.h"
 #include "screen_watch.h"
 #include "x_display.h"
 
@@ -25,13 +26,7 @@ using testing::RunProcess;
 using testing::TestDisplay;
 
 using testing::ScreenWatch;
-
-constexpr int kNoDisplayStatus = 3;
-constexpr int kDisplayLostStatus = 4;
-
-void Sleep(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+using testing::Sleep;
 
 // A display number that no X server can have while this lives: its
 // abstract socket is bound here, without listening, so a connection to it
@@ -90,7 +85,7 @@ TEST(SlashFaults, WithoutADisplayItSaysWhichAndFailsAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     const auto result = RunProcess({SLASH_PATH, "30", "blue"}, c.env);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(result.status, kNoDisplayStatus) << c.message;
+    EXPECT_EQ(result.status, kStatusNoDisplay) << c.message;
     EXPECT_EQ(result.err, c.message);
   }
 }
@@ -111,7 +106,7 @@ TEST(SlashFaults, LosingTheDisplayMidRunEndsTheProgram) {
   ASSERT_TRUE(slash.Running());
   display.Kill();
   ASSERT_TRUE(slash.WaitFor(2000)) << "still running two seconds after the display died";
-  EXPECT_EQ(slash.status(), kDisplayLostStatus);
+  EXPECT_EQ(slash.status(), kStatusDisplayLost);
   EXPECT_EQ(slash.TakeErr(), "slash: lost the connection to the display\n");
 }
 
@@ -229,7 +224,7 @@ TEST(SlashFaults, LosingTheDisplayDuringStartUpIsOneLine) {
     display.Kill();
     ASSERT_TRUE(slash.WaitFor(3000)) << "after " << after_ms << " ms";
     const std::string err = slash.TakeErr();
-    EXPECT_TRUE(slash.status() == kDisplayLostStatus || slash.status() == kNoDisplayStatus)
+    EXPECT_TRUE(slash.status() == kStatusDisplayLost || slash.status() == kStatusNoDisplay)
         << "after " << after_ms << " ms: status " << slash.status() << ", " << err;
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
     EXPECT_EQ(err.rfind("slash: ", 0), 0u) << err;

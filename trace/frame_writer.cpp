@@ -14,7 +14,7 @@ namespace slash {
 namespace {
 
 [[noreturn]] void Fail(const std::string& what) {
-  throw RuntimeError::HostFailure(what, kOutputFailureStatus);
+  throw RuntimeError::HostFailure(what, kStatusOutputFailure);
 }
 
 }  // namespace

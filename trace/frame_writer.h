@@ -8,9 +8,6 @@
 
 namespace slash {
 
-// The exit status when a trace or a frame cannot be written, as for a usage error.
-constexpr int kOutputFailureStatus = 2;
-
 // Draws scenes offscreen, with the X server's own line rule, so that each
 // frame is what the window shows, and saves each one as a PNG: DIR/frame-0000.png for the load, DIR/frame-0001.png for the
 // first tick, and so on.

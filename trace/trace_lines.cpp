@@ -119,14 +119,14 @@ std::string LoadTraceLine(const std::vector<WindowRecord>& records, const Effect
          Field("colored", static_cast<std::int64_t>(colored.size())) + "}";
 }
 
-std::string TickTraceLine(std::int64_t tick, const std::vector<WindowRecord>& records,
-                          const EffectState& before, const EffectState& after, bool ended,
+std::string TickTraceLine(const EffectStep& step, const std::vector<WindowRecord>& records,
                           std::optional<double> ms) {
   const TickActions actions(records);
+  const EffectState& after = step.after;
 
   std::string phase = "hold";
   std::string extra;
-  if (ended) {
+  if (step.ended) {
     phase = "end";
   } else if (actions.placed()) {
     phase = "place";
@@ -134,10 +134,10 @@ std::string TickTraceLine(std::int64_t tick, const std::vector<WindowRecord>& re
   } else if (actions.background) {
     phase = "flood";
     extra = Field("color", JsonString(ColorText(actions.background->color)));
-  } else if (after.ZanWait != before.ZanWait) {
+  } else if (after.ZanWait != step.before.ZanWait) {
     phase = "wait";
   }
-  std::string line = "{\"tick\":" + std::to_string(tick) + Field("phase", JsonString(phase)) +
+  std::string line = "{\"tick\":" + std::to_string(step.tick) + Field("phase", JsonString(phase)) +
                      Field("wait", after.ZanWait) + Field("count", after.ZanCount) + extra;
   if (ms) line += Field("ms", MillisecondsText(*ms));
   return line + "}";

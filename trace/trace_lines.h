@@ -7,6 +7,7 @@
 
 #include "effect/effect_params.h"
 #include "window/effect_scene.h"
+#include "window/run_observer.h"
 
 namespace slash {
 
@@ -21,8 +22,7 @@ std::string LoadTraceLine(const std::vector<WindowRecord>& records, const Effect
 // One tick: "wait", "place" (with line, x1, y1, x2, y2), "flood" (with
 // color), "hold" or "end", followed by the wait and count left after it.
 // `ms`, when given, is the time since the timer started.
-std::string TickTraceLine(std::int64_t tick, const std::vector<WindowRecord>& records,
-                          const EffectState& before, const EffectState& after, bool ended,
+std::string TickTraceLine(const EffectStep& step, const std::vector<WindowRecord>& records,
                           std::optional<double> ms);
 
 // {"tick":T,"phase":"error","message":"..."}

@@ -1,43 +1,34 @@
 #pragma once
 
-#include <bitset>
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
-#include "effect/effect_params.h"
 #include "runtime/runtime_services.h"
 #include "window/effect_scene.h"
+#include "window/run_observer.h"
 #include "window/window_backend.h"
 
 namespace slash {
 
-// Why the window's run ended.
-enum class WindowExit {
-  kEffectDone,  // the sequence ended the program
-  kClosed,      // the window was closed by other means
-};
-
-// Where a window position relative to the primary monitor lies on the
-// desktop, whose origin the primary monitor need not share.
-PixelRect DesktopRect(const PixelRect& primary, const EffectScene& scene);
-
 // F_Vesk, the effect's one window: the scene with its 100 lines (Lz), the
 // effect state and the 125 ms tick timer (TmZan). It runs the load step,
 // shows itself through its back end, then runs one tick per timer interval
-// on this thread until the effect ends. It knows no display: the back end
-// shows what each step changed.
+// on this thread until the effect ends or the window is closed. It knows no
+// display: the back end shows what each step changed.
 class F_Vesk : public SceneWindow {
  public:
   static constexpr std::chrono::milliseconds kTickInterval{125};
 
-  explicit F_Vesk(WindowBackend& backend) : backend_(backend) {}
+  // `observer`, when given, follows every operation and step.
+  explicit F_Vesk(WindowBackend& backend, RunObserver* observer = nullptr)
+      : backend_(backend), observer_(observer) {}
 
-  // Load, show, tick until the end. Run-time errors propagate.
-  WindowExit Run(ProcessRuntime& runtime);
+  // Load, show, tick until the end or a close. Run-time errors propagate.
+  void Run(RuntimeServices& runtime);
 
   // The ticks run so far (0 during the load).
   std::int64_t ticks() const { return ticks_; }
-  const EffectState& state() const { return state_; }
 
  protected:
   void OnApplied(const WindowRecord& record) override;
@@ -49,11 +40,13 @@ class F_Vesk : public SceneWindow {
   // W and H are the window's current size: takes the size the display last
   // reported, if the window was resized from outside.
   void FollowReportedSize();
+  void Observe(const EffectStep& step);
 
   WindowBackend& backend_;
+  RunObserver* observer_;
   EffectState state_;
   std::int64_t ticks_ = 0;
-  std::bitset<kLineCount> lines_placed_;
+  std::vector<std::size_t> lines_placed_;  // since the last step, in the order placed
   bool background_changed_ = false;
 };
 

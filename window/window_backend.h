@@ -2,41 +2,17 @@
 
 #include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 
-#include "effect/effect_params.h"
-#include "runtime/runtime_services.h"
+#include "runtime/screen_size.h"
+#include "window/effect_scene.h"
+#include "window/geometry.h"
 
 namespace slash {
 
-struct EffectScene;
-struct WindowRecord;
-
-// A rectangle in desktop pixels.
-struct PixelRect {
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-};
-
-// Exit statuses of the display hosts; the README lists them.
-constexpr int kNoDisplayStatus = 3;
-constexpr int kDisplayLostStatus = 4;
-
-// One step of the run as the loop saw it: the load (tick 0) or a tick.
-struct EffectStep {
-  std::int64_t tick = 0;
-  EffectState before;
-  EffectState after;
-  bool ended = false;
-  std::chrono::nanoseconds since_start{0};  // on the host's clock
-};
-
-// What a host does for the window. Each back end (the X server, Wayland,
-// GDI, the trace's recorder) is one of these; the window owns the scene and the loop
-// and calls a back end only through these few functions.
+// What a display does for the window. Each back end (the X server,
+// Wayland, GDI, slash-trace's clock) is one of these; the window owns the
+// scene and the loop and calls a back end only through these few functions.
 class WindowBackend {
  public:
   using Clock = std::chrono::steady_clock;
@@ -63,10 +39,6 @@ class WindowBackend {
   virtual std::optional<ScreenSize> ReportedSize() const { return std::nullopt; }
   // The run is over: hands over whatever is still pending.
   virtual void Finish() {}
-
-  // Followers: every operation the scene accepted, and every step.
-  virtual void Applied(const EffectScene& /*scene*/, const WindowRecord& /*record*/) {}
-  virtual void Stepped(const EffectStep& /*step*/) {}
 };
 
 }  // namespace slash

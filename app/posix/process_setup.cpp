@@ -7,13 +7,14 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "runtime/runtime_services.h"
+#include "runtime/exit_status.h"
+#include "runtime/command_text.h"
 
 namespace slash {
 namespace {
 
 extern "C" void ExitWithSignalStatus(int signal_number) {
-  _exit(128 + signal_number);
+  _exit(kStatusSignalBase + signal_number);
 }
 
 void ExitOn(int signal_number) {

@@ -5,13 +5,14 @@
 #include <cstdio>
 
 #include "runtime/command_text.h"
+#include "runtime/exit_status.h"
 
 namespace slash {
 namespace {
 
 // Ctrl+C and Ctrl+Break from a console end the program at once with the
 // status a POSIX shell gives SIGINT, as on the other platforms.
-constexpr UINT kInterruptedStatus = 128 + 2;
+constexpr UINT kInterruptedStatus = kStatusSignalBase + 2;
 
 BOOL WINAPI EndOnConsoleBreak(DWORD event) {
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) ExitProcess(kInterruptedStatus);

@@ -12,7 +12,7 @@
 #include "effect/effect_params.h"
 #include "effect/slash_sequence.h"
 #include "runtime/runtime_error.h"
-#include "runtime/runtime_services.h"
+#include "runtime/process_runtime.h"
 #include "runtime/text_services.h"
 #include "../recording_window.h"
 

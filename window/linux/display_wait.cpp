@@ -3,23 +3,12 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "runtime/runtime_error.h"
 #include "window/linux/tick_timer.h"
-#include "window/window_backend.h"
 
 namespace slash {
-
-[[noreturn]] void ThrowDisplayLost(const std::string& why) {
-  throw RuntimeError::HostFailure(why, kDisplayLostStatus);
-}
-
-std::string EnvironmentOr(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : fallback;
-}
 
 DisplayWake WaitForDisplay(int fd, bool want_write, TickTimer& timer,
                            std::chrono::steady_clock::time_point due) {

@@ -1,17 +1,10 @@
 #pragma once
 
 #include <chrono>
-#include <string>
 
 namespace slash {
 
 class TickTimer;
-
-// Raises the display-lost failure (status 4) with `why` as its line.
-[[noreturn]] void ThrowDisplayLost(const std::string& why = "lost the connection to the display");
-
-// The value of an environment variable, or `fallback` when it is unset.
-std::string EnvironmentOr(const char* name, const char* fallback);
 
 // What ended a wait for the display.
 struct DisplayWake {

@@ -10,14 +10,13 @@
 
 #include "runtime/runtime_error.h"
 #include "window/linux/monotonic_time.h"
-#include "window/window_backend.h"
 
 namespace slash {
 
 TickTimer::TickTimer() : fd_(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)) {
   if (fd_ < 0) {
     throw RuntimeError::HostFailure(
-        std::string("cannot create the tick timer: ") + std::strerror(errno), kNoDisplayStatus);
+        std::string("cannot create the tick timer: ") + std::strerror(errno), kStatusNoDisplay);
   }
 }
 

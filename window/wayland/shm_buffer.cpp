@@ -18,7 +18,7 @@ namespace {
 [[noreturn]] void ThrowNoMemory(const char* what) {
   throw RuntimeError::HostFailure(
       std::string("cannot share the window's pixels: ") + what + ": " + std::strerror(errno),
-      kDisplayLostStatus);
+      kStatusDisplayLost);
 }
 
 std::uint32_t WireFormat(PixelFormat format) {

@@ -36,6 +36,7 @@
 #include "viewporter-client-protocol.h"
 #include "window/effect_scene.h"
 #include "window/line_raster.h"
+#include "window/linux/display_names.h"
 #include "window/linux/display_wait.h"
 #include "window/linux/setup_deadline.h"
 #include "window/linux/tick_timer.h"
@@ -52,11 +53,6 @@ namespace {
 // not yet given back. A fourth would only be needed by a compositor that
 // holds buffers for longer, and then the next line waits for a release.
 constexpr std::size_t kPictureLimit = 3;
-
-std::string DisplayName() {
-  const std::string name = EnvironmentOr("WAYLAND_DISPLAY", "");
-  return name.empty() ? "wayland-0" : name;
-}
 
 // libwayland prints its own complaints on stderr; the program reports one
 // line of its own instead, so they are kept here for that line.
@@ -375,8 +371,8 @@ WaylandBackend::WaylandBackend() {
   // A compositor that accepts the connection and never answers would hold
   // the program in a blocking read: the set-up ends it instead.
   const SetupDeadline deadline(kDisplaySetupLimit,
-                               NoAnswerReport("Wayland display \"" + DisplayName() + "\""),
-                               kNoDisplayStatus);
+                               NoAnswerReport("Wayland display \"" + WaylandDisplayName() + "\""),
+                               kStatusNoDisplay);
   wl_log_set_handler_client(&KeepComplaint);
   try {
     Connect();
@@ -422,7 +418,7 @@ void WaylandBackend::Release() {
 void WaylandBackend::Connect() {
   // The library's own reasons for a failed connection say little; these
   // say which socket is missing.
-  const std::string path = WaylandSocketPath(DisplayName(), ProcessEnvironment);
+  const std::string path = WaylandSocketPath(WaylandDisplayName(), ProcessEnvironment);
   if (path.empty()) FailSetup("XDG_RUNTIME_DIR is not set");
   display_ = wl_display_connect(nullptr);
   if (display_ == nullptr)
@@ -431,7 +427,7 @@ void WaylandBackend::Connect() {
 
 [[noreturn]] void WaylandBackend::FailSetup(const std::string& why) const {
   throw RuntimeError::HostFailure(
-      "cannot open the Wayland display \"" + DisplayName() + "\": " + why, kNoDisplayStatus);
+      "cannot open the Wayland display \"" + WaylandDisplayName() + "\": " + why, kStatusNoDisplay);
 }
 
 template <typename Proxy>

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "window/linux/session_choice.h"
+#include "runtime/environment.h"
 
 namespace slash {
 

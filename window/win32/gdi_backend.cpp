@@ -16,7 +16,6 @@
 
 #include "runtime/runtime_error.h"
 #include "window/effect_scene.h"
-#include "window/effect_window.h"
 #include "window/scene_pixels.h"
 
 namespace slash {
@@ -30,7 +29,7 @@ constexpr wchar_t kClassName[] = L"slash";
 
 [[noreturn]] void ThrowNoDisplay(const std::string& what) {
   throw RuntimeError::HostFailure(what + " (error " + std::to_string(GetLastError()) + ")",
-                                  kNoDisplayStatus);
+                                  kStatusNoDisplay);
 }
 
 // EffectColor is 0x00BBGGRR, which is exactly a COLORREF.

@@ -19,8 +19,8 @@
 
 #include "runtime/runtime_error.h"
 #include "window/effect_scene.h"
-#include "window/effect_window.h"
 #include "window/line_raster.h"
+#include "window/linux/display_names.h"
 #include "window/linux/display_wait.h"
 #include "window/linux/setup_deadline.h"
 #include "window/linux/tick_timer.h"
@@ -48,10 +48,6 @@ bool Addressable(const PixelLine& line) {
     if (coordinate < -kAddressable || coordinate >= kAddressable) return false;
   }
   return true;
-}
-
-std::string DisplayName() {
-  return EnvironmentOr("DISPLAY", "");
 }
 
 // Opens the connection. When the server refuses it, xcb writes the server's
@@ -147,7 +143,7 @@ X11Backend::X11Backend() {
   // Everything up to here waits for the server's answers; a server that
   // never gives them ends the program instead of hanging it.
   const SetupDeadline deadline(
-      kDisplaySetupLimit, NoAnswerReport("X display \"" + DisplayName() + "\""), kNoDisplayStatus);
+      kDisplaySetupLimit, NoAnswerReport("X display \"" + X11DisplayName() + "\""), kStatusNoDisplay);
   Connect();
   try {
     PrefetchRandr(*connection_);
@@ -173,9 +169,9 @@ void X11Backend::Connect() {
   connection_ = ConnectCatchingReason(screen_number_, reason);
   if (xcb_connection_has_error(connection_) == 0) return;
   Release();
-  std::string report = "cannot open the X display \"" + DisplayName() + "\"";
+  std::string report = "cannot open the X display \"" + X11DisplayName() + "\"";
   if (!reason.empty()) report += ": " + reason;
-  throw RuntimeError::HostFailure(report, kNoDisplayStatus);
+  throw RuntimeError::HostFailure(report, kStatusNoDisplay);
 }
 
 void X11Backend::Release() {

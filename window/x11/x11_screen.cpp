@@ -80,7 +80,7 @@ PixelFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& scr
                                         "-bit " +
                                         VisualClassName(root != nullptr ? root->_class : 0xFF) +
                                         " visual cannot show the effect's colours exactly",
-                                    kNoDisplayStatus);
+                                    kStatusNoDisplay);
   }
   return PixelFormat(cells);
 }
@@ -196,7 +196,7 @@ xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number) {
     if (i == number) return *screens.data;
   }
   throw RuntimeError::HostFailure("the X display has no screen " + std::to_string(number),
-                                  kNoDisplayStatus);
+                                  kStatusNoDisplay);
 }
 
 PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen, int* index) {

@@ -3,13 +3,10 @@
 #include <functional>
 #include <string>
 
-#include "window/backend_choice.h"
+#include "runtime/environment.h"
+#include "window/hosts/backend_choice.h"
 
 namespace slash {
-
-// The process environment, "" for an unset variable.
-using EnvironmentLookup = std::function<std::string(const char* name)>;
-std::string ProcessEnvironment(const char* name);
 
 // The back end for a session, from its environment (an empty variable
 // counts as unset): SLASH_BACKEND=wayland|x11 when given; else the Wayland

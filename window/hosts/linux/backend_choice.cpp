@@ -1,18 +1,12 @@
-#include <cstdlib>
 #include <string>
 
 #include "runtime/runtime_error.h"
-#include "window/linux/session_choice.h"
+#include "window/hosts/linux/session_choice.h"
 #include "window/wayland/wayland_backend.h"
 #include "window/wayland/wayland_socket.h"
 #include "window/x11/x11_backend.h"
 
 namespace slash {
-
-std::string ProcessEnvironment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
 
 BackendKind ChooseBackend(const EnvironmentLookup& environment,
                           const std::function<bool()>& wayland_reachable) {
@@ -21,7 +15,7 @@ BackendKind ChooseBackend(const EnvironmentLookup& environment,
   if (chosen == "wayland") return BackendKind::kWayland;
   if (!chosen.empty()) {
     throw RuntimeError::HostFailure(
-        "unknown back end \"" + chosen + "\" in SLASH_BACKEND (wayland or x11)", kNoDisplayStatus);
+        "unknown back end \"" + chosen + "\" in SLASH_BACKEND (wayland or x11)", kStatusNoDisplay);
   }
   const bool wayland = !environment("WAYLAND_DISPLAY").empty();
   // A Wayland session usually sets DISPLAY too, for XWayland; the native
@@ -31,7 +25,7 @@ BackendKind ChooseBackend(const EnvironmentLookup& environment,
   if (wayland) return BackendKind::kWayland;
   throw RuntimeError::HostFailure(
       "no display to show the effect on (neither WAYLAND_DISPLAY nor DISPLAY is set)",
-      kNoDisplayStatus);
+      kStatusNoDisplay);
 }
 
 BackendKind ChooseProcessBackend() {

@@ -1,4 +1,4 @@
-#include "window/backend_choice.h"
+#include "window/hosts/backend_choice.h"
 
 #include "window/win32/gdi_backend.h"
 
