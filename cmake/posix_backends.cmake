@@ -52,6 +52,11 @@ target_include_directories(slash_wayland_protocols PUBLIC ${SLASH_PROTOCOL_DIR})
 target_link_libraries(slash_wayland_protocols PUBLIC PkgConfig::WAYLAND)
 add_library(slash_window_wayland STATIC
   window/wayland/wayland_backend.cpp
+  window/wayland/wayland_connection.cpp
+  window/wayland/wayland_outputs.cpp
+  window/wayland/hidden_pointer.cpp
+  window/wayland/picture_presenter.cpp
+  window/wayland/picture_content.cpp
   window/wayland/shm_buffer.cpp
   window/wayland/surface_layout.cpp
   window/wayland/wayland_socket.cpp

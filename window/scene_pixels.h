@@ -12,6 +12,7 @@ struct PixelLine {
   int y1 = 0;
   int x2 = 0;
   int y2 = 0;
+  bool operator==(const PixelLine&) const = default;
 };
 
 // Where a placed line falls on an output of `width` x `height` pixels: the

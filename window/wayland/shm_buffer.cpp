@@ -21,14 +21,14 @@ namespace {
       kStatusDisplayLost);
 }
 
-std::uint32_t WireFormat(PixelFormat format) {
-  return format == PixelFormat::kRgb565 ? WL_SHM_FORMAT_RGB565 : WL_SHM_FORMAT_XRGB8888;
+std::uint32_t WireFormat(ShmFormat format) {
+  return format == ShmFormat::kRgb565 ? WL_SHM_FORMAT_RGB565 : WL_SHM_FORMAT_XRGB8888;
 }
 
 }  // namespace
 
-int BytesPerPixel(PixelFormat format) {
-  return format == PixelFormat::kRgb565 ? 2 : 4;
+int BytesPerPixel(ShmFormat format) {
+  return format == ShmFormat::kRgb565 ? 2 : 4;
 }
 
 std::uint32_t XrgbPixel(EffectColor color) {
@@ -41,7 +41,7 @@ std::uint16_t Rgb565Pixel(EffectColor color) {
   return static_cast<std::uint16_t>(((rgb.r >> 3) << 11) | ((rgb.g >> 2) << 5) | (rgb.b >> 3));
 }
 
-ShmBuffer::ShmBuffer(wl_shm& shm, ScreenSize size, PixelFormat format)
+ShmBuffer::ShmBuffer(wl_shm& shm, ScreenSize size, ShmFormat format)
     : size_(size), format_(format) {
   const std::size_t stride = static_cast<std::size_t>(size.width) * BytesPerPixel(format);
   bytes_ = stride * static_cast<std::size_t>(size.height);
@@ -81,7 +81,7 @@ void ShmBuffer::OnRelease(void* data, wl_buffer*) {
 
 void ShmBuffer::Fill(EffectColor color) {
   if (color == kBlack && untouched_) return;
-  if (format_ == PixelFormat::kRgb565) {
+  if (format_ == ShmFormat::kRgb565) {
     auto* pixels = static_cast<std::uint16_t*>(pixels_);
     std::fill(pixels, pixels + bytes_ / 2, Rgb565Pixel(color));
   } else {
@@ -92,7 +92,7 @@ void ShmBuffer::Fill(EffectColor color) {
 }
 
 void ShmBuffer::FillRuns(const std::vector<PixelRun>& runs, EffectColor color) {
-  if (format_ == PixelFormat::kRgb565) {
+  if (format_ == ShmFormat::kRgb565) {
     FillRunsAs(runs, Rgb565Pixel(color));
   } else {
     FillRunsAs(runs, XrgbPixel(color));

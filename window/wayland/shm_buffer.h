@@ -14,9 +14,9 @@ namespace slash {
 
 // How a picture stores a pixel. Every effect colour has each channel at 0
 // or full, so both are exact; RGB565 needs half the memory.
-enum class PixelFormat { kXrgb8888, kRgb565 };
+enum class ShmFormat { kXrgb8888, kRgb565 };
 
-int BytesPerPixel(PixelFormat format);
+int BytesPerPixel(ShmFormat format);
 
 // A picture shared with the compositor: a memfd mapped here and handed
 // over as one wl_buffer. While the compositor holds it (from the commit
@@ -26,7 +26,7 @@ class ShmBuffer {
  public:
   // The size must have passed PictureRefusal for the format. Raises the
   // display-lost failure when the memory or the buffer cannot be had.
-  ShmBuffer(wl_shm& shm, ScreenSize size, PixelFormat format);
+  ShmBuffer(wl_shm& shm, ScreenSize size, ShmFormat format);
   ~ShmBuffer();
   ShmBuffer(const ShmBuffer&) = delete;
   ShmBuffer& operator=(const ShmBuffer&) = delete;
@@ -50,7 +50,7 @@ class ShmBuffer {
   void FillRunsAs(const std::vector<PixelRun>& runs, Pixel pixel);
 
   ScreenSize size_;
-  PixelFormat format_;
+  ShmFormat format_;
   void* pixels_ = nullptr;
   std::size_t bytes_ = 0;
   wl_buffer* buffer_ = nullptr;

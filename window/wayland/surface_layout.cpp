@@ -10,7 +10,7 @@ constexpr std::int64_t kMax64 = std::numeric_limits<std::int64_t>::max();
 
 // Products of announced numbers saturate instead of wrapping: anything that
 // large is refused later anyway.
-std::int64_t Times(std::int64_t a, std::int64_t b) {
+std::int64_t SaturatingProduct(std::int64_t a, std::int64_t b) {
   std::int64_t product = 0;
   return __builtin_mul_overflow(a, b, &product) ? kMax64 : product;
 }
@@ -31,8 +31,8 @@ ScreenSize OnScreen(const OutputFacts& output) {
 bool FillsAtSmallerScale(std::int64_t width, std::int64_t height, ScreenSize mode,
                          std::int32_t scale) {
   if (mode.width < width || mode.height < height) return false;
-  if (mode.width > Times(width, scale) || mode.height > Times(height, scale)) return false;
-  const std::int64_t skew = Times(mode.width, height) - Times(mode.height, width);
+  if (mode.width > SaturatingProduct(width, scale) || mode.height > SaturatingProduct(height, scale)) return false;
+  const std::int64_t skew = SaturatingProduct(mode.width, height) - SaturatingProduct(mode.height, width);
   return skew <= std::max(width, height) && -skew <= std::max(width, height);
 }
 
@@ -60,37 +60,63 @@ std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts) {
     // The buffer scale is the only way to say how pictures map to the
     // surface, and it is a whole number.
     layout.buffer_scale = scale;
-    layout.picture_width = Times(width, scale);
-    layout.picture_height = Times(height, scale);
+    layout.picture_width = SaturatingProduct(width, scale);
+    layout.picture_height = SaturatingProduct(height, scale);
   } else if (facts.fractional_scale > 0) {
     // Rounded half away from zero, as the compositor rounds it.
-    layout.picture_width = (Times(width, facts.fractional_scale) + 60) / 120;
-    layout.picture_height = (Times(height, facts.fractional_scale) + 60) / 120;
+    layout.picture_width = (SaturatingProduct(width, facts.fractional_scale) + 60) / 120;
+    layout.picture_height = (SaturatingProduct(height, facts.fractional_scale) + 60) / 120;
   } else if (has_mode && FillsAtSmallerScale(width, height, mode, scale)) {
     // The scale is the mode over the size along the side that rounding
     // shortened least (an output of 640 at 1.5 may be 426 wide, which
     // covers 639 pixels).
-    if (Times(mode.width, height) <= Times(mode.height, width)) {
+    if (SaturatingProduct(mode.width, height) <= SaturatingProduct(mode.height, width)) {
       layout.picture_width = mode.width;
-      layout.picture_height = (Times(height, mode.width) * 2 + width) / (2 * width);
+      layout.picture_height = (SaturatingProduct(height, mode.width) * 2 + width) / (2 * width);
     } else {
       layout.picture_height = mode.height;
-      layout.picture_width = (Times(width, mode.height) * 2 + height) / (2 * height);
+      layout.picture_width = (SaturatingProduct(width, mode.height) * 2 + height) / (2 * height);
     }
   } else {
-    layout.picture_width = Times(width, scale);
-    layout.picture_height = Times(height, scale);
+    layout.picture_width = SaturatingProduct(width, scale);
+    layout.picture_height = SaturatingProduct(height, scale);
   }
   return layout;
 }
 
-std::string PictureRefusal(std::int64_t width, std::int64_t height, int bytes_per_pixel) {
+std::optional<std::string> PictureRefusal(std::int64_t width, std::int64_t height,
+                                          int bytes_per_pixel) {
   constexpr std::int64_t kPoolLimit = std::numeric_limits<std::int32_t>::max();
-  const bool fits = width > 0 && height > 0 && Times(width, bytes_per_pixel) <= kPoolLimit &&
-                    Times(Times(width, height), bytes_per_pixel) <= kPoolLimit;
-  if (fits) return "";
+  const bool fits = width > 0 && height > 0 && SaturatingProduct(width, bytes_per_pixel) <= kPoolLimit &&
+                    SaturatingProduct(SaturatingProduct(width, height), bytes_per_pixel) <= kPoolLimit;
+  if (fits) return std::nullopt;
   return "the compositor asks for a window of " + std::to_string(width) + "x" +
          std::to_string(height) + " pixels, which shared memory cannot hold";
+}
+
+const OutputFacts* SurfaceOutput(const std::vector<OutputState>& outputs, ScreenSize configured) {
+  // On several outputs at once, the sharpest one decides.
+  const OutputFacts* current = nullptr;
+  for (const OutputState& output : outputs) {
+    if (output.entered && (current == nullptr || output.facts.scale > current->scale)) {
+      current = &output.facts;
+    }
+  }
+  if (current != nullptr) return current;
+  // Until the window is shown the compositor does not say which output it
+  // is on: the output the size fits stands in, else the first with a mode,
+  // else the first, and an enter event corrects it.
+  for (const OutputState& output : outputs) {
+    const std::int32_t scale = std::max(1, output.facts.scale);
+    if (configured.width > 0 && output.facts.mode.width / scale == configured.width &&
+        output.facts.mode.height / scale == configured.height) {
+      return &output.facts;
+    }
+  }
+  for (const OutputState& output : outputs) {
+    if (output.facts.mode.width > 0 && output.facts.mode.height > 0) return &output.facts;
+  }
+  return outputs.empty() ? nullptr : &outputs.front().facts;
 }
 
 }  // namespace slash

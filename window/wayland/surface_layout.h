@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "window/window_backend.h"
+#include "runtime/screen_size.h"
 
 namespace slash {
 
@@ -47,8 +48,21 @@ struct SurfaceLayout {
 std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts);
 
 // Why a picture of this many pixels cannot be made, in words that name the
-// size; empty when it can. Shared memory is described to the compositor in
-// 32-bit sizes: a pool holds at most 2^31 - 1 bytes.
-std::string PictureRefusal(std::int64_t width, std::int64_t height, int bytes_per_pixel);
+// size; nothing when it can. Shared memory is described to the compositor
+// in 32-bit sizes: a pool holds at most 2^31 - 1 bytes.
+std::optional<std::string> PictureRefusal(std::int64_t width, std::int64_t height,
+                                          int bytes_per_pixel);
+
+// An output the compositor announced, and whether the surface is on it.
+struct OutputState {
+  OutputFacts facts;
+  bool entered = false;
+};
+
+// The output whose facts decide the pictures: of those the surface is on,
+// the one of the largest scale; before the surface is on any, the one the
+// configured size fits, else the first with a mode, else the first.
+// Nothing when no output is known.
+const OutputFacts* SurfaceOutput(const std::vector<OutputState>& outputs, ScreenSize configured);
 
 }  // namespace slash

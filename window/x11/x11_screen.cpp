@@ -55,12 +55,12 @@ const char* VisualClassName(std::uint8_t visual_class) {
 // visual's colour map. All six requests go out before the first answer is
 // awaited: one round trip. A cell whose colour is not exactly the one asked
 // for (a static map, a gray scale) cannot show the effect.
-PixelFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& screen,
+VisualFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& screen,
                            const xcb_visualtype_t* root) {
-  PixelFormat::Cells cells{};
+  VisualFormat::Cells cells{};
   cells[0].first = kBlack;
   for (std::size_t i = 0; i < ColorWords.size(); ++i) cells[i + 1].first = ColorWords[i].color;
-  std::array<xcb_alloc_color_cookie_t, std::tuple_size_v<PixelFormat::Cells>> cookies{};
+  std::array<xcb_alloc_color_cookie_t, std::tuple_size_v<VisualFormat::Cells>> cookies{};
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const Rgb rgb = ToRgb(cells[i].first);
     cookies[i] = xcb_alloc_color(
@@ -82,7 +82,7 @@ PixelFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& scr
                                         " visual cannot show the effect's colours exactly",
                                     kStatusNoDisplay);
   }
-  return PixelFormat(cells);
+  return VisualFormat(cells);
 }
 
 // A visual other than the root's needs a colour map of its own.
@@ -92,7 +92,7 @@ WindowVisual OwnColormap(xcb_connection_t& connection, const xcb_screen_t& scree
   xcb_create_colormap(&connection, XCB_COLORMAP_ALLOC_NONE, colormap, screen.root,
                       visual.visual_id);
   return WindowVisual{visual.visual_id, depth, colormap,
-                      PixelFormat(visual.red_mask, visual.green_mask, visual.blue_mask)};
+                      VisualFormat(visual.red_mask, visual.green_mask, visual.blue_mask)};
 }
 
 bool PrimaryFromMonitors(const xcb_randr_get_monitors_reply_t& monitors, PixelRect& rect,
@@ -127,12 +127,12 @@ bool PrimaryFromOutput(xcb_connection_t& connection, xcb_window_t root, PixelRec
 
 }  // namespace
 
-PixelFormat::PixelFormat(std::uint32_t red_mask, std::uint32_t green_mask, std::uint32_t blue_mask)
+VisualFormat::VisualFormat(std::uint32_t red_mask, std::uint32_t green_mask, std::uint32_t blue_mask)
     : masks_{red_mask, green_mask, blue_mask} {}
 
-PixelFormat::PixelFormat(const Cells& cells) : mapped_(true), cells_(cells) {}
+VisualFormat::VisualFormat(const Cells& cells) : mapped_(true), cells_(cells) {}
 
-std::uint32_t PixelFormat::Pixel(EffectColor color) const {
+std::uint32_t VisualFormat::Pixel(EffectColor color) const {
   if (!mapped_) {
     const Rgb rgb = ToRgb(color);
     return Component(rgb.r, masks_[0]) | Component(rgb.g, masks_[1]) | Component(rgb.b, masks_[2]);
@@ -169,7 +169,7 @@ WindowVisual ChooseWindowVisual(xcb_connection_t& connection, const xcb_screen_t
     }
   }
   if (root != nullptr && root->_class == XCB_VISUAL_CLASS_TRUE_COLOR) {
-    return WindowVisual{0, 0, 0, PixelFormat(root->red_mask, root->green_mask, root->blue_mask)};
+    return WindowVisual{0, 0, 0, VisualFormat(root->red_mask, root->green_mask, root->blue_mask)};
   }
   // A DirectColor root's pixels are read through its changeable colour map;
   // a TrueColor visual beside it is read by its masks alone.

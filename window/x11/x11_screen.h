@@ -17,14 +17,14 @@ namespace slash {
 // order (16, 24 or 30 bits) gets the exact colour; a visual with a colour
 // map (PseudoColor, StaticColor, DirectColor) gets the cells the server
 // allocated for black and the five effect colours.
-class PixelFormat {
+class VisualFormat {
  public:
-  PixelFormat() = default;
+  VisualFormat() = default;
   // TrueColor: each component scaled into its mask.
-  PixelFormat(std::uint32_t red_mask, std::uint32_t green_mask, std::uint32_t blue_mask);
+  VisualFormat(std::uint32_t red_mask, std::uint32_t green_mask, std::uint32_t blue_mask);
   // A colour map: the pixel of each colour the effect can show.
   using Cells = std::array<std::pair<EffectColor, std::uint32_t>, 6>;
-  explicit PixelFormat(const Cells& cells);
+  explicit VisualFormat(const Cells& cells);
 
   // Raises a property failure for a colour that has no cell.
   std::uint32_t Pixel(EffectColor color) const;
@@ -44,7 +44,7 @@ struct WindowVisual {
   std::uint32_t visual = 0;    // 0: the root visual, copied from the parent
   std::uint8_t depth = 0;      // 0: the root depth, copied from the parent
   std::uint32_t colormap = 0;  // 0: copied from the parent
-  PixelFormat format;
+  VisualFormat format;
 };
 
 // Raises the no-display failure, naming the visual, on a screen where the
