@@ -20,6 +20,8 @@ slash_layer_headers(slash_window_linux window/linux/*.h)
 # window/x11/: the X server draws.
 add_library(slash_window_x11 STATIC
   window/x11/x11_backend.cpp
+  window/x11/x11_display.cpp
+  window/x11/x11_window_manager.cpp
   window/x11/x11_screen.cpp
 )
 target_link_libraries(slash_window_x11 PUBLIC slash_scene slash_window_linux PRIVATE PkgConfig::XCB)

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -95,34 +96,31 @@ WindowVisual OwnColormap(xcb_connection_t& connection, const xcb_screen_t& scree
                       VisualFormat(visual.red_mask, visual.green_mask, visual.blue_mask)};
 }
 
-bool PrimaryFromMonitors(const xcb_randr_get_monitors_reply_t& monitors, PixelRect& rect,
-                         int& index) {
+std::optional<PrimaryMonitor> PrimaryFromMonitors(const xcb_randr_get_monitors_reply_t& monitors) {
   int place = 0;
   for (auto it = xcb_randr_get_monitors_monitors_iterator(&monitors); it.rem > 0;
        xcb_randr_monitor_info_next(&it), ++place) {
     const xcb_randr_monitor_info_t& monitor = *it.data;
     if (monitor.primary != 0 && monitor.width > 0 && monitor.height > 0) {
-      rect = {monitor.x, monitor.y, monitor.width, monitor.height};
-      index = monitors.nMonitors > 1 ? place : -1;
-      return true;
+      return PrimaryMonitor{{monitor.x, monitor.y, monitor.width, monitor.height},
+                            monitors.nMonitors > 1 ? place : -1};
     }
   }
-  return false;
+  return std::nullopt;
 }
 
-bool PrimaryFromOutput(xcb_connection_t& connection, xcb_window_t root, PixelRect& rect) {
+std::optional<PixelRect> PrimaryFromOutput(xcb_connection_t& connection, xcb_window_t root) {
   auto primary = Owned(xcb_randr_get_output_primary_reply(
       &connection, xcb_randr_get_output_primary(&connection, root), nullptr));
-  if (!primary || primary->output == XCB_NONE) return false;
+  if (!primary || primary->output == XCB_NONE) return std::nullopt;
   auto output = Owned(xcb_randr_get_output_info_reply(
       &connection, xcb_randr_get_output_info(&connection, primary->output, XCB_CURRENT_TIME),
       nullptr));
-  if (!output || output->crtc == XCB_NONE) return false;
+  if (!output || output->crtc == XCB_NONE) return std::nullopt;
   auto crtc = Owned(xcb_randr_get_crtc_info_reply(
       &connection, xcb_randr_get_crtc_info(&connection, output->crtc, XCB_CURRENT_TIME), nullptr));
-  if (!crtc || crtc->width == 0 || crtc->height == 0) return false;
-  rect = {crtc->x, crtc->y, crtc->width, crtc->height};
-  return true;
+  if (!crtc || crtc->width == 0 || crtc->height == 0) return std::nullopt;
+  return PixelRect{crtc->x, crtc->y, crtc->width, crtc->height};
 }
 
 }  // namespace
@@ -199,13 +197,10 @@ xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number) {
                                   kStatusNoDisplay);
 }
 
-PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen, int* index) {
-  int unused = -1;
-  int& place = index != nullptr ? *index : unused;
-  place = -1;
-  PixelRect rect{0, 0, screen.width_in_pixels, screen.height_in_pixels};
+PrimaryMonitor PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen) {
+  const PrimaryMonitor whole{{0, 0, screen.width_in_pixels, screen.height_in_pixels}, -1};
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(&connection, &xcb_randr_id);
-  if (randr == nullptr || randr->present == 0) return rect;
+  if (randr == nullptr || randr->present == 0) return whole;
   // The version and the monitors go out together: one round trip. A server
   // older than 1.5 answers the second with an error, which is only freed.
   const auto version_cookie = xcb_randr_query_version(&connection, 1, 5);
@@ -214,12 +209,18 @@ PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& scr
   xcb_generic_error_t* error = nullptr;
   auto monitors = Owned(xcb_randr_get_monitors_reply(&connection, monitors_cookie, &error));
   std::free(error);
-  if (!version) return rect;
-  if (monitors && PrimaryFromMonitors(*monitors, rect, place)) return rect;
-  if (version->major_version > 1 || version->minor_version >= 3) {
-    PrimaryFromOutput(connection, screen.root, rect);
+  if (!version) return whole;
+  if (monitors) {
+    if (const std::optional<PrimaryMonitor> primary = PrimaryFromMonitors(*monitors)) {
+      return *primary;
+    }
   }
-  return rect;
+  if (version->major_version > 1 || version->minor_version >= 3) {
+    if (const std::optional<PixelRect> rect = PrimaryFromOutput(connection, screen.root)) {
+      return PrimaryMonitor{*rect, -1};
+    }
+  }
+  return whole;
 }
 
 void PrefetchRandr(xcb_connection_t& connection) {

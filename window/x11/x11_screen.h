@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "window/scene_pixels.h"
-#include "window/window_backend.h"
+#include "window/geometry.h"
 
 struct xcb_connection_t;
 struct xcb_screen_t;
@@ -56,12 +56,15 @@ WindowVisual ChooseWindowVisual(xcb_connection_t& connection, const xcb_screen_t
 xcb_screen_t& NumberedScreen(xcb_connection_t& connection, int number);
 
 // The primary monitor: RandR 1.5's monitor with the primary flag; else the
-// CRTC of RandR's primary output; else the whole screen. On a screen of
-// several monitors, `index` is the primary's place in RandR's list of
-// them, which is the order window managers number monitors in; -1 on a
-// screen of one.
-PixelRect PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen,
-                           int* index = nullptr);
+// CRTC of RandR's primary output; else the whole screen.
+struct PrimaryMonitor {
+  PixelRect rect;
+  // On a screen of several monitors, the primary's place in RandR's list
+  // of them, which is the order window managers number monitors in; -1 on
+  // a screen of one.
+  int index = -1;
+};
+PrimaryMonitor PrimaryMonitorOf(xcb_connection_t& connection, const xcb_screen_t& screen);
 
 // Asks whether the server has RandR without waiting for the answer, so that
 // the question shares a round trip with others.
