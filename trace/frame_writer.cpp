@@ -51,9 +51,8 @@ void FrameWriter::Draw(const EffectScene& scene) {
   const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   for (std::size_t i = 0; i < pixels; ++i) Paint(i, scene.background);
   const PixelRect frame{0, 0, width_, height_};
-  for (const SlashLine& line : scene.Lz) {
-    if (!line.placed) continue;
-    for (const PixelRun& run : LineRuns(LinePixels(scene, line, width_, height_), frame)) {
+  for (const PlacedLine& line : PlacedLines(scene, width_, height_)) {
+    for (const PixelRun& run : LineRuns(line.pixels, frame)) {
       for (int i = 0; i < run.length; ++i) {
         const int x = run.horizontal ? run.x + i : run.x;
         const int y = run.horizontal ? run.y : run.y + i;

@@ -20,6 +20,23 @@ PixelLine LinePixels(const EffectScene& scene, const SlashLine& line, int width,
                    ToPixel(line.x2, scene.width, width), ToPixel(line.y2, scene.height, height)};
 }
 
+std::vector<PlacedLine> PlacedLines(const EffectScene& scene, int width, int height) {
+  std::vector<PlacedLine> placed;
+  for (std::size_t i = 0; i < kLineCount; ++i) {
+    if (std::optional<PlacedLine> line = PlacedLineAt(scene, i, width, height)) {
+      placed.push_back(*line);
+    }
+  }
+  return placed;
+}
+
+std::optional<PlacedLine> PlacedLineAt(const EffectScene& scene, std::size_t index, int width,
+                                       int height) {
+  const SlashLine& line = scene.Lz.at(index);
+  if (!line.placed) return std::nullopt;
+  return PlacedLine{index, line.color, LinePixels(scene, line, width, height)};
+}
+
 Rgb ToRgb(EffectColor color) {
   return Rgb{static_cast<std::uint8_t>(color & 0xFF), static_cast<std::uint8_t>((color >> 8) & 0xFF),
              static_cast<std::uint8_t>((color >> 16) & 0xFF)};

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "window/effect_scene.h"
 
@@ -20,6 +23,22 @@ struct PixelLine {
 // falls on the last pixel, so a full-width line covers every column.
 // The output may be larger than the scene (a high-DPI drawable).
 PixelLine LinePixels(const EffectScene& scene, const SlashLine& line, int width, int height);
+
+// A placed line as a drawer sees it: its place in the line array, its
+// colour and its end pixels on an output of a given size.
+struct PlacedLine {
+  std::size_t index = 0;
+  EffectColor color = kBlack;
+  PixelLine pixels;
+};
+
+// The walk every drawer makes: the scene's placed lines, in index order,
+// with their end pixels on an output of `width` x `height` pixels. Lines
+// never placed are not drawn, so the flood leaves one uniform colour.
+std::vector<PlacedLine> PlacedLines(const EffectScene& scene, int width, int height);
+// Line `index` alone, when it is placed.
+std::optional<PlacedLine> PlacedLineAt(const EffectScene& scene, std::size_t index, int width,
+                                       int height);
 
 // The red, green and blue parts of an EffectColor (0x00BBGGRR).
 struct Rgb {

@@ -8,10 +8,9 @@ PictureContent SceneContent(const EffectScene& scene, ScreenSize size) {
   PictureContent content;
   content.size = size;
   content.background = scene.background;
-  for (std::size_t i = 0; i < kLineCount; ++i) {
-    const SlashLine& line = scene.Lz[i];
-    if (!line.placed || line.color == scene.background) continue;
-    content.lines[i] = DrawnLine{LinePixels(scene, line, size.width, size.height), line.color};
+  for (const PlacedLine& line : PlacedLines(scene, size.width, size.height)) {
+    if (line.color == scene.background) continue;
+    content.lines[line.index] = DrawnLine{line.pixels, line.color};
     content.solid = false;
   }
   return content;

@@ -56,7 +56,7 @@ class GdiBackend : public WindowBackend {
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
   LRESULT Handle(UINT message, WPARAM w, LPARAM l);
   void Paint();
-  void DrawPlacedLine(HDC dc, const EffectScene& scene, const SlashLine& line);
+  void DrawPlacedLine(HDC dc, const PlacedLine& line);
   HPEN PenFor(EffectColor color);
   void SetBackground(EffectColor color);
   void ArmTimer(Clock::time_point due);
@@ -147,9 +147,8 @@ HPEN GdiBackend::PenFor(EffectColor color) {
   return found->second;
 }
 
-void GdiBackend::DrawPlacedLine(HDC dc, const EffectScene& scene, const SlashLine& line) {
-  if (!line.placed) return;
-  const PixelLine pixels = LinePixels(scene, line, scene.width, scene.height);
+void GdiBackend::DrawPlacedLine(HDC dc, const PlacedLine& line) {
+  const PixelLine& pixels = line.pixels;
   SelectObject(dc, PenFor(line.color));
   // GDI leaves a line's last pixel out; it is set on its own, so that both
   // ends are drawn as on the other platforms.
@@ -160,7 +159,9 @@ void GdiBackend::DrawPlacedLine(HDC dc, const EffectScene& scene, const SlashLin
 
 void GdiBackend::DrawLine(const EffectScene& scene, std::size_t index) {
   const HDC dc = GetDC(window_);
-  DrawPlacedLine(dc, scene, scene.Lz[index]);
+  if (const auto line = PlacedLineAt(scene, index, scene.width, scene.height)) {
+    DrawPlacedLine(dc, *line);
+  }
   ReleaseDC(window_, dc);
   GdiFlush();
 }
@@ -176,7 +177,9 @@ void GdiBackend::Paint() {
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(window_, &paint);
   if (shown_ != nullptr) {
-    for (const SlashLine& line : shown_->Lz) DrawPlacedLine(dc, *shown_, line);
+    for (const PlacedLine& line : PlacedLines(*shown_, shown_->width, shown_->height)) {
+      DrawPlacedLine(dc, line);
+    }
   }
   EndPaint(window_, &paint);
 }

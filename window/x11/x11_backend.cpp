@@ -13,6 +13,7 @@
 #include "runtime/runtime_error.h"
 #include "window/effect_scene.h"
 #include "window/line_raster.h"
+#include "window/scene_pixels.h"
 #include "window/linux/display_names.h"
 #include "window/linux/display_wait.h"
 #include "window/linux/setup_deadline.h"
@@ -62,7 +63,7 @@ class X11Backend : public WindowBackend {
 
  private:
   void RequestMap();
-  void DrawPlacedLine(const EffectScene& scene, const SlashLine& line);
+  void DrawPlacedLine(const PlacedLine& line);
   void FillRuns(const std::vector<PixelRun>& runs);
   void DrawPlacedLines(const EffectScene& scene);
   // Handles every event xcb has read; false once the window is gone.
@@ -151,14 +152,13 @@ void X11Backend::RequestMap() {
   map_.next_request = Clock::now() + kMapRetryInterval;
 }
 
-void X11Backend::DrawPlacedLine(const EffectScene& scene, const SlashLine& line) {
-  if (!line.placed) return;
+void X11Backend::DrawPlacedLine(const PlacedLine& line) {
   if (line.color != gc_color_) {
     const std::uint32_t foreground = display_->visual().format.Pixel(line.color);
     xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &foreground);
     gc_color_ = line.color;
   }
-  const PixelLine pixels = LinePixels(scene, line, scene.width, scene.height);
+  const PixelLine& pixels = line.pixels;
   output_pending_ = true;
   if (!Addressable(pixels)) {
     // An end past what a request can name (a monitor wider or taller than
@@ -192,7 +192,9 @@ void X11Backend::FillRuns(const std::vector<PixelRun>& runs) {
 }
 
 void X11Backend::DrawLine(const EffectScene& scene, std::size_t index) {
-  DrawPlacedLine(scene, scene.Lz[index]);
+  if (const auto line = PlacedLineAt(scene, index, scene.width, scene.height)) {
+    DrawPlacedLine(*line);
+  }
   FlushIfWritable();
 }
 
@@ -205,7 +207,9 @@ void X11Backend::Repaint(const EffectScene& scene) {
 }
 
 void X11Backend::DrawPlacedLines(const EffectScene& scene) {
-  for (const SlashLine& line : scene.Lz) DrawPlacedLine(scene, line);
+  for (const PlacedLine& line : PlacedLines(scene, scene.width, scene.height)) {
+    DrawPlacedLine(line);
+  }
   FlushIfWritable();
 }
 
