@@ -9,10 +9,10 @@
 #include "app/process_setup.h"
 #include "app/program_info.h"
 #include "runtime/exit_status.h"
-#include "runtime/runtime_error.h"
 #include "runtime/process_runtime.h"
-#include "window/hosts/backend_choice.h"
+#include "runtime/runtime_error.h"
 #include "window/effect_window.h"
+#include "window/hosts/backend_choice.h"
 
 namespace slash {
 namespace {

@@ -11,12 +11,12 @@
 
 #include "app/process_setup.h"
 #include "app/program_info.h"
-#include "runtime/exit_status.h"
-#include "runtime/runtime_error.h"
 #include "runtime/command_text.h"
+#include "runtime/exit_status.h"
 #include "runtime/process_runtime.h"
-#include "trace/trace_recorder.h"
+#include "runtime/runtime_error.h"
 #include "trace/trace_lines.h"
+#include "trace/trace_recorder.h"
 #include "window/effect_window.h"
 
 namespace {

@@ -5,19 +5,7 @@
 namespace slash {
 namespace {
 
-std::string ReportText(RuntimeErrorKind kind, const std::string& detail) {
-  if (!IsEffectError(kind) && !detail.empty()) return detail;
-  std::string text = ErrorTitle(kind);
-  if (!detail.empty()) text += ": " + detail;
-  return text;
-}
-
-}  // namespace
-
-[[noreturn]] void ThrowDisplayLost(const std::string& why) {
-  throw RuntimeError::HostFailure(why, kStatusDisplayLost);
-}
-
+// The report title of an error kind: "Overflow", "Floating-point fault", ...
 const char* ErrorTitle(RuntimeErrorKind kind) {
   switch (kind) {
     case RuntimeErrorKind::kOverflow:
@@ -30,6 +18,19 @@ const char* ErrorTitle(RuntimeErrorKind kind) {
       return "Host failure";
   }
   return "Unknown error";
+}
+
+std::string ReportText(RuntimeErrorKind kind, const std::string& detail) {
+  if (!IsEffectError(kind) && !detail.empty()) return detail;
+  std::string text = ErrorTitle(kind);
+  if (!detail.empty()) text += ": " + detail;
+  return text;
+}
+
+}  // namespace
+
+[[noreturn]] void ThrowDisplayLost(const std::string& why) {
+  throw RuntimeError::HostFailure(why, kStatusDisplayLost);
 }
 
 bool IsEffectError(RuntimeErrorKind kind) {

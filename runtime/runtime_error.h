@@ -41,9 +41,6 @@ class RuntimeError : public std::runtime_error {
 // Raises the display-lost failure (status 4) with `why` as its line.
 [[noreturn]] void ThrowDisplayLost(const std::string& why = "lost the connection to the display");
 
-// The report title of an error kind: "Overflow", "Floating-point fault", ...
-const char* ErrorTitle(RuntimeErrorKind kind);
-
 // Whether an error is one of the effect's run-time errors (overflow, float
 // fault, property failure), as opposed to a failure of the host.
 bool IsEffectError(RuntimeErrorKind kind);

@@ -88,6 +88,8 @@ TEST_P(OnADesktop, CoversEveryPanelFromAFocusedTerminal) {
     }
     ++lines;
   }
+  // A state is missed only by a watch that woke half a tick late.
+  SLASH_SKIP_IF_STARVED(watch, 62.5);
   EXPECT_TRUE(black) << "the screen never showed all black";
   EXPECT_TRUE(flood) << "the screen never showed the whole flood";
   EXPECT_GE(lines, 4 - 1) << "lines seen";  // two lines may fall on the same rows
@@ -130,6 +132,7 @@ TEST_P(AfterTheRun, TheTerminalIsBackAtOnce) {
     if (RootPixels(states[i].shot) <= root_before) back_after_ms = states[i].server_ms - gone_ms;
   }
   ASSERT_TRUE(back_after_ms) << "the terminal never came back";
+  SLASH_SKIP_IF_STARVED(watch, 100.0);
   EXPECT_LE(*back_after_ms, 200u);
 }
 

@@ -208,6 +208,7 @@ class UrgentThread {
 void ScreenWatch::Record(const std::function<bool()>& keep_going, int timeout_ms, int settle_ms) {
   using Clock = std::chrono::steady_clock;
   const UrgentThread urgent;
+  const StarvationProbe probe;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   Clock::time_point settle_end = Clock::time_point::max();
   xcb_flush(connection_);
@@ -228,6 +229,7 @@ void ScreenWatch::Record(const std::function<bool()>& keep_going, int timeout_ms
       std::free(event);
     }
   }
+  starved_ms_ = probe.worst_late_ms();
 }
 
 }  // namespace slash::testing

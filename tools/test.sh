@@ -2,6 +2,8 @@
 # Builds slash and runs its tests. With no argument it runs every stage, each
 # under a heading, and ends with one summary line a stage; it goes on past a
 # failed stage and exits non-zero if any failed:
+#   tidy      every C++ file as .clang-format has it, and an LTO build that
+#             finds no two types of one name (-Wodr)
 #   programs  the programs alone, as the README's first command builds them
 #   package   the Debian package: lintian, its fields and files, and the
 #             programs run from a throwaway folder it is unpacked into; the
@@ -46,6 +48,23 @@ fuzz() {
   # New inputs go to the scratch corpus; the seeds in the repository stay as they are.
   build-fuzz/tests/command_fuzzer -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
     -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 "$work" tests/fuzz/corpus
+}
+
+# The tree as the project keeps it: every C++ file as the project's
+# .clang-format has it, and no two types of one name anywhere in a program,
+# which only a build that sees every file at once can tell (LTO's -Wodr).
+tidy() {
+  local unformatted
+  unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 |
+    sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: warning: code should be clang-formatted.*/\1/p' | sort -u)
+  if [[ -n $unformatted ]]; then
+    echo "tidy: not as .clang-format has it (clang-format -i fixes them):" $unformatted >&2
+    return 1
+  fi
+  cmake -S . -B build-lto -G Ninja -DSLASH_WERROR=ON -DCMAKE_INTERPROCEDURAL_OPTIMIZATION=ON \
+    -DCMAKE_CXX_FLAGS=-Wodr -DCMAKE_EXE_LINKER_FLAGS="-Wodr -Werror"
+  cmake --build build-lto
+  echo "tidy: every C++ file formatted; one definition of every type in both programs"
 }
 
 # The README's first command builds just the programs: it must work where
@@ -210,7 +229,7 @@ bench() {
 # Every stage in its own shell, so that a failure stops that stage alone;
 # a heading as each starts, and a summary line each at the end.
 all() {
-  local stages=(programs package plain sanitize windows fuzz bench)
+  local stages=(tidy programs package plain sanitize windows fuzz bench)
   local summary=() failed=0
   for stage in "${stages[@]}"; do
     echo
@@ -271,6 +290,8 @@ cage, one of our own), desktops (openbox, icewm, MATE, kwin, mutter, picom)
 and Wine, and stop them again.
 
 Stages (rough times on 2 cores):
+  tidy       every C++ file formatted by .clang-format; an LTO build of the
+             programs with -Wodr: one definition of every type (2 min)
   programs   the programs alone, without GoogleTest or Google Benchmark (1 min)
   package    the .deb: lintian, fields, files, hardening, built twice to the
              same bytes, run unpacked (4 min)
@@ -293,6 +314,7 @@ EOF
 }
 
 case "${1:-all}" in
+  tidy) tidy ;;
   programs) programs ;;
   package) package ;;
   plain) plain ;;
@@ -302,5 +324,5 @@ case "${1:-all}" in
   bench) bench ;;
   all) all ;;
   -h | --help | help) usage ;;
-  *) echo "usage: tools/test.sh [programs|package|plain|sanitize|windows|fuzz [SECONDS]|bench|all|--help]" >&2; exit 2 ;;
+  *) echo "usage: tools/test.sh [tidy|programs|package|plain|sanitize|windows|fuzz [SECONDS]|bench|all|--help]" >&2; exit 2 ;;
 esac

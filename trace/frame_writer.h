@@ -9,8 +9,8 @@
 namespace slash {
 
 // Draws scenes offscreen, with the X server's own line rule, so that each
-// frame is what the window shows, and saves each one as a PNG: DIR/frame-0000.png for the load, DIR/frame-0001.png for the
-// first tick, and so on.
+// frame is what the window shows, and saves each one as a PNG: DIR/frame-0000.png for the load,
+// DIR/frame-0001.png for the first tick, and so on.
 class FrameWriter {
  public:
   // Creates the directory if needed. Raises an output failure (exit status 2) if the

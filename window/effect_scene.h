@@ -11,7 +11,7 @@ namespace slash {
 // One member of the line array.
 struct SlashLine {
   // Created as a degenerate segment at the origin, one twip long
-  // (a fifteenth of a pixel), in the default line colour.
+  // (a fifteenth of a pixel), in black.
   float x1 = 0.0f;
   float y1 = 0.0f;
   float x2 = 1.0f / 15.0f;

@@ -38,7 +38,8 @@ std::optional<PlacedLine> PlacedLineAt(const EffectScene& scene, std::size_t ind
 }
 
 Rgb ToRgb(EffectColor color) {
-  return Rgb{static_cast<std::uint8_t>(color & 0xFF), static_cast<std::uint8_t>((color >> 8) & 0xFF),
+  return Rgb{static_cast<std::uint8_t>(color & 0xFF),
+             static_cast<std::uint8_t>((color >> 8) & 0xFF),
              static_cast<std::uint8_t>((color >> 16) & 0xFF)};
 }
 

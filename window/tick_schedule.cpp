@@ -9,11 +9,9 @@ bool TickSchedule::TakeDue(Duration now) {
   if (now < next_due_) return false;
   if (now - next_due_ > StallTolerance(interval_)) {
     next_due_ = now + interval_;
-    ++rephased_;
   } else {
     next_due_ += interval_;
   }
-  ++taken_;
   return true;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 
 namespace slash {
 
@@ -28,15 +27,9 @@ class TickSchedule {
   // on to the next one.
   bool TakeDue(Duration now);
 
-  // How many ticks have been taken, and how many of them re-phased the grid.
-  std::int64_t taken() const { return taken_; }
-  std::int64_t rephased() const { return rephased_; }
-
  private:
   Duration interval_;
   Duration next_due_;
-  std::int64_t taken_ = 0;
-  std::int64_t rephased_ = 0;
 };
 
 }  // namespace slash

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "runtime/exit_status.h"
 #include "runtime/command_text.h"
+#include "runtime/exit_status.h"
 
 namespace slash {
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "../recording_window.h"
 #include "effect/effect_params.h"
 #include "effect/slash_sequence.h"
-#include "runtime/runtime_error.h"
 #include "runtime/process_runtime.h"
+#include "runtime/runtime_error.h"
 #include "runtime/text_services.h"
-#include "../recording_window.h"
 
 namespace {
 

@@ -52,8 +52,8 @@ class PicturePresenter {
   std::uint32_t compositor_version_;
   ShmFormat format_;
   SurfaceLayout layout_;
-  ScreenSize size_;                          // the pictures' size in pixels
-  std::optional<PictureContent> on_screen_;  // nothing since the last resize
+  ScreenSize size_;                                           // the pictures' size in pixels
+  std::optional<PictureContent> on_screen_;                   // nothing since the last resize
   std::map<EffectColor, std::unique_ptr<ShmBuffer>> solids_;  // made once a colour and size
   std::vector<Picture> pictures_;
 };

@@ -31,8 +31,11 @@ ScreenSize OnScreen(const OutputFacts& output) {
 bool FillsAtSmallerScale(std::int64_t width, std::int64_t height, ScreenSize mode,
                          std::int32_t scale) {
   if (mode.width < width || mode.height < height) return false;
-  if (mode.width > SaturatingProduct(width, scale) || mode.height > SaturatingProduct(height, scale)) return false;
-  const std::int64_t skew = SaturatingProduct(mode.width, height) - SaturatingProduct(mode.height, width);
+  if (mode.width > SaturatingProduct(width, scale) ||
+      mode.height > SaturatingProduct(height, scale))
+    return false;
+  const std::int64_t skew =
+      SaturatingProduct(mode.width, height) - SaturatingProduct(mode.height, width);
   return skew <= std::max(width, height) && -skew <= std::max(width, height);
 }
 
@@ -87,8 +90,9 @@ std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts) {
 std::optional<std::string> PictureRefusal(std::int64_t width, std::int64_t height,
                                           int bytes_per_pixel) {
   constexpr std::int64_t kPoolLimit = std::numeric_limits<std::int32_t>::max();
-  const bool fits = width > 0 && height > 0 && SaturatingProduct(width, bytes_per_pixel) <= kPoolLimit &&
-                    SaturatingProduct(SaturatingProduct(width, height), bytes_per_pixel) <= kPoolLimit;
+  const bool fits =
+      width > 0 && height > 0 && SaturatingProduct(width, bytes_per_pixel) <= kPoolLimit &&
+      SaturatingProduct(SaturatingProduct(width, height), bytes_per_pixel) <= kPoolLimit;
   if (fits) return std::nullopt;
   return "the compositor asks for a window of " + std::to_string(width) + "x" +
          std::to_string(height) + " pixels, which shared memory cannot hold";

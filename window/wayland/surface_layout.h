@@ -20,7 +20,7 @@ struct OutputFacts {
 
 // What the compositor has said that decides the window's pictures.
 struct SizeFacts {
-  ScreenSize configured;                // the toplevel's size in surface units; 0x0: ours to choose
+  ScreenSize configured;               // the toplevel's size in surface units; 0x0: ours to choose
   std::optional<OutputFacts> output;   // the output the surface is on, or one standing in for it
   std::uint32_t fractional_scale = 0;  // the preferred scale in 120ths, 0 until one is sent
   bool viewporter = true;              // whether a picture's size can differ from the surface's

@@ -36,10 +36,10 @@ namespace {
 // What the compositor said of the window, as events recorded it until the
 // next SendReplies.
 struct ToplevelState {
-  ScreenSize proposed;                      // from the latest toplevel configure
-  ScreenSize configured;                    // from the latest acknowledged one
-  std::optional<std::uint32_t> configure;   // the latest configure's serial, to acknowledge
-  std::uint32_t fractional_scale = 0;       // in 120ths; 0 until one is sent
+  ScreenSize proposed;                     // from the latest toplevel configure
+  ScreenSize configured;                   // from the latest acknowledged one
+  std::optional<std::uint32_t> configure;  // the latest configure's serial, to acknowledge
+  std::uint32_t fractional_scale = 0;      // in 120ths; 0 until one is sent
   bool configured_once = false;
   bool scale_changed = false;
   bool closed = false;
@@ -228,8 +228,8 @@ bool WaylandBackend::Relayout() {
   const std::optional<SurfaceLayout> layout = LayoutFor(facts);
   if (!layout || *layout == layout_) return false;
   // Refused before anything is made or drawn for it.
-  const ShmFormat format = connection_.globals().shm_rgb565 ? ShmFormat::kRgb565
-                                                            : ShmFormat::kXrgb8888;
+  const ShmFormat format =
+      connection_.globals().shm_rgb565 ? ShmFormat::kRgb565 : ShmFormat::kXrgb8888;
   const std::optional<std::string> refusal =
       PictureRefusal(layout->picture_width, layout->picture_height, BytesPerPixel(format));
   if (refusal) {

@@ -65,10 +65,8 @@ const wl_shm_listener WaylandConnection::kShmListener = {
 };
 
 const xdg_wm_base_listener WaylandConnection::kWmBaseListener = {
-    .ping =
-        [](void* data, xdg_wm_base*, std::uint32_t serial) {
-          static_cast<WaylandConnection*>(data)->ping_ = serial;
-        },
+    .ping = [](void* data, xdg_wm_base*,
+               std::uint32_t serial) { static_cast<WaylandConnection*>(data)->ping_ = serial; },
 };
 
 void WaylandConnection::Disconnect::operator()(wl_display* display) const {
@@ -119,18 +117,17 @@ void WaylandConnection::Connect() {
 
 [[noreturn]] void WaylandConnection::FailSetup(const std::string& why) const {
   throw RuntimeError::HostFailure(
-      "cannot open the Wayland display \"" + WaylandDisplayName() + "\": " + why,
-      kStatusNoDisplay);
+      "cannot open the Wayland display \"" + WaylandDisplayName() + "\": " + why, kStatusNoDisplay);
 }
 
-void WaylandConnection::OnGlobal(wl_registry* registry, std::uint32_t name,
-                                 const char* interface, std::uint32_t version) {
+void WaylandConnection::OnGlobal(wl_registry* registry, std::uint32_t name, const char* interface,
+                                 std::uint32_t version) {
   const std::string which = interface;
   WaylandGlobals& g = globals_;
   if (which == wl_compositor_interface.name && g.compositor == nullptr) {
     g.compositor_version = std::min(version, 4u);
-    g.compositor = Bind<wl_compositor>(registry, name, wl_compositor_interface,
-                                       g.compositor_version);
+    g.compositor =
+        Bind<wl_compositor>(registry, name, wl_compositor_interface, g.compositor_version);
   } else if (which == wl_shm_interface.name && g.shm == nullptr) {
     g.shm = Bind<wl_shm>(registry, name, wl_shm_interface, 1);
     wl_shm_add_listener(g.shm, &kShmListener, this);

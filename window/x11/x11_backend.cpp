@@ -13,11 +13,11 @@
 #include "runtime/runtime_error.h"
 #include "window/effect_scene.h"
 #include "window/line_raster.h"
-#include "window/scene_pixels.h"
 #include "window/linux/display_names.h"
 #include "window/linux/display_wait.h"
 #include "window/linux/setup_deadline.h"
 #include "window/linux/tick_timer.h"
+#include "window/scene_pixels.h"
 #include "window/x11/x11_display.h"
 #include "window/x11/x11_window_manager.h"
 
@@ -240,7 +240,8 @@ bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
       return true;
     }
     case XCB_MAP_NOTIFY:
-      if (reinterpret_cast<const xcb_map_notify_event_t&>(event).window == window_ && !map_.mapped) {
+      if (reinterpret_cast<const xcb_map_notify_event_t&>(event).window == window_ &&
+          !map_.mapped) {
         map_.mapped = true;
         AskForFullScreenAndFocus(*display_, window_, server_time_);
         output_pending_ = true;

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -57,7 +57,7 @@ const char* VisualClassName(std::uint8_t visual_class) {
 // awaited: one round trip. A cell whose colour is not exactly the one asked
 // for (a static map, a gray scale) cannot show the effect.
 VisualFormat AllocatedCells(xcb_connection_t& connection, const xcb_screen_t& screen,
-                           const xcb_visualtype_t* root) {
+                            const xcb_visualtype_t* root) {
   VisualFormat::Cells cells{};
   cells[0].first = kBlack;
   for (std::size_t i = 0; i < ColorWords.size(); ++i) cells[i + 1].first = ColorWords[i].color;
@@ -125,7 +125,8 @@ std::optional<PixelRect> PrimaryFromOutput(xcb_connection_t& connection, xcb_win
 
 }  // namespace
 
-VisualFormat::VisualFormat(std::uint32_t red_mask, std::uint32_t green_mask, std::uint32_t blue_mask)
+VisualFormat::VisualFormat(std::uint32_t red_mask, std::uint32_t green_mask,
+                           std::uint32_t blue_mask)
     : masks_{red_mask, green_mask, blue_mask} {}
 
 VisualFormat::VisualFormat(const Cells& cells) : mapped_(true), cells_(cells) {}

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "window/scene_pixels.h"
 #include "window/geometry.h"
+#include "window/scene_pixels.h"
 
 struct xcb_connection_t;
 struct xcb_screen_t;

@@ -84,8 +84,8 @@ void AskForFullScreenAndFocus(X11Display& display, xcb_window_t window,
                                    ewmh._NET_WM_STATE_FULLSCREEN, ewmh._NET_WM_STATE_ABOVE,
                                    XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL);
   xcb_ewmh_set_wm_user_time(&ewmh, window, server_time);
-  xcb_ewmh_request_change_active_window(&ewmh, screen, window,
-                                        XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL, server_time, XCB_NONE);
+  xcb_ewmh_request_change_active_window(&ewmh, screen, window, XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL,
+                                        server_time, XCB_NONE);
 }
 
 xcb_cursor_t InvisibleCursor(const X11Display& display) {

@@ -1,0 +1,41 @@
+#include "starvation_probe.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace slash::testing {
+
+StarvationProbe::StarvationProbe() {
+  thread_ = std::thread([this] {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kPeriod = std::chrono::milliseconds(5);
+    auto due = Clock::now() + kPeriod;
+    while (!stop_.load()) {
+      std::this_thread::sleep_until(due);
+      const auto late = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - due);
+      if (late.count() > worst_late_us_.load()) worst_late_us_.store(late.count());
+      due = Clock::now() + kPeriod;
+    }
+  });
+}
+
+StarvationProbe::~StarvationProbe() {
+  stop_.store(true);
+  thread_.join();
+}
+
+std::optional<std::string> StarvationProbe::NotJudged(double bound_ms) const {
+  return testing::NotJudged(worst_late_ms(), bound_ms);
+}
+
+std::optional<std::string> NotJudged(double worst_late_ms, double bound_ms) {
+  if (worst_late_ms <= bound_ms) return std::nullopt;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "not judged: the harness's own wake-ups came up to %.1f ms late during the run, "
+                "past the %.1f ms this check judges (a starved machine)",
+                worst_late_ms, bound_ms);
+  return text;
+}
+
+}  // namespace slash::testing
