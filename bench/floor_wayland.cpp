@@ -4,8 +4,8 @@
 // line one random full-width Bresenham line drawn into the first of two
 // full-size buffers the compositor has released, damaged by its rows; ticks
 // from a timerfd at absolute due times; the end seven ticks after the
-// flood: floor-wayland [LINES] (default 13). No error handling beyond
-// giving up.
+// flood: floor-wayland [LINES] (default 13). It connects with slash's own
+// connection code; no error handling beyond giving up.
 
 #include <poll.h>
 #include <sys/mman.h>
@@ -18,9 +18,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <optional>
 #include <vector>
 
 #include "viewporter-client-protocol.h"
+#include "window/wayland/wayland_connection.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace {
@@ -38,14 +41,8 @@ struct Line {
 };
 
 struct Client {
-  wl_compositor* compositor = nullptr;
   wl_shm* shm = nullptr;
-  xdg_wm_base* wm_base = nullptr;
-  wp_viewporter* viewporter = nullptr;
-  wl_output* output = nullptr;
   wl_surface* surface = nullptr;
-  int width = 0;
-  int height = 0;
   bool configured = false;
 };
 
@@ -83,53 +80,6 @@ const wl_buffer_listener kBufferListener = {
     .release = [](void* data, wl_buffer*) { static_cast<Buffer*>(data)->busy = false; },
 };
 
-const wl_output_listener kOutputListener = {
-    .geometry = [](void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                   std::int32_t, const char*, const char*, std::int32_t) {},
-    .mode =
-        [](void* data, wl_output*, std::uint32_t flags, std::int32_t w, std::int32_t h,
-           std::int32_t) {
-          if ((flags & WL_OUTPUT_MODE_CURRENT) == 0) return;
-          static_cast<Client*>(data)->width = w;
-          static_cast<Client*>(data)->height = h;
-        },
-    .done = [](void*, wl_output*) {},
-    .scale = [](void*, wl_output*, std::int32_t) {},
-    .name = [](void*, wl_output*, const char*) {},
-    .description = [](void*, wl_output*, const char*) {},
-};
-
-const wl_registry_listener kRegistryListener = {
-    .global =
-        [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
-           std::uint32_t) {
-          auto& client = *static_cast<Client*>(data);
-          if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
-            client.compositor = static_cast<wl_compositor*>(
-                wl_registry_bind(registry, name, &wl_compositor_interface, 4));
-          } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
-            client.shm =
-                static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
-          } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
-            client.wm_base = static_cast<xdg_wm_base*>(
-                wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
-          } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
-            client.viewporter = static_cast<wp_viewporter*>(
-                wl_registry_bind(registry, name, &wp_viewporter_interface, 1));
-          } else if (std::strcmp(interface, wl_output_interface.name) == 0 &&
-                     client.output == nullptr) {
-            client.output =
-                static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 2));
-            wl_output_add_listener(client.output, &kOutputListener, &client);
-          }
-        },
-    .global_remove = [](void*, wl_registry*, std::uint32_t) {},
-};
-
-const xdg_wm_base_listener kWmBaseListener = {
-    .ping = [](void*, xdg_wm_base* base, std::uint32_t serial) { xdg_wm_base_pong(base, serial); },
-};
-
 const xdg_surface_listener kSurfaceListener = {
     .configure =
         [](void* data, xdg_surface* surface, std::uint32_t serial) {
@@ -149,8 +99,9 @@ const xdg_toplevel_listener kToplevelListener = {
     .wm_capabilities = [](void*, xdg_toplevel*, wl_array*) {},
 };
 
-// Handles events until the tick `k` is due.
-void WaitForTick(wl_display* display, int timer, const timespec& start, int k) {
+// Handles events until the tick `k` is due; pings are answered as they come.
+void WaitForTick(slash::WaylandConnection& connection, int timer, const timespec& start, int k) {
+  wl_display* display = connection.display();
   const long long ns = start.tv_nsec + k * 125000000LL;
   itimerspec due{};
   due.it_value = {start.tv_sec + static_cast<time_t>(ns / 1000000000LL),
@@ -167,31 +118,28 @@ void WaitForTick(wl_display* display, int timer, const timespec& start, int k) {
       wl_display_cancel_read(display);
     }
     wl_display_dispatch_pending(display);
+    connection.MarkQueued();
+    connection.SendOwnReplies();
     if ((fds[1].revents & POLLIN) != 0) return;
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Floor(int argc, char** argv) {
   const int line_count = argc > 1 ? std::atoi(argv[1]) : 13;
   timespec start{};
   clock_gettime(CLOCK_MONOTONIC, &start);
-  wl_display* display = wl_display_connect(nullptr);
-  if (display == nullptr) return 3;
+  // The same connection code as slash's: the globals, the outputs, the pings.
+  slash::WaylandConnection connection;
+  wl_display* display = connection.display();
+  const slash::WaylandGlobals& globals = connection.globals();
+  const std::optional<slash::OutputFacts> output = connection.outputs().Current({});
+  if (globals.viewporter == nullptr || !output || output->mode.width <= 0) return 3;
   Client client;
-  wl_registry_add_listener(wl_display_get_registry(display), &kRegistryListener, &client);
-  wl_display_roundtrip(display);
-  wl_display_roundtrip(display);
-  if (client.compositor == nullptr || client.shm == nullptr || client.wm_base == nullptr ||
-      client.viewporter == nullptr || client.width <= 0) {
-    return 3;
-  }
-  xdg_wm_base_add_listener(client.wm_base, &kWmBaseListener, &client);
-  wl_surface* surface = wl_compositor_create_surface(client.compositor);
+  client.shm = globals.shm;
+  wl_surface* surface = wl_compositor_create_surface(globals.compositor);
   client.surface = surface;
-  wp_viewport* viewport = wp_viewporter_get_viewport(client.viewporter, surface);
-  xdg_surface* shell_surface = xdg_wm_base_get_xdg_surface(client.wm_base, surface);
+  wp_viewport* viewport = wp_viewporter_get_viewport(globals.viewporter, surface);
+  xdg_surface* shell_surface = xdg_wm_base_get_xdg_surface(globals.wm_base, surface);
   xdg_surface_add_listener(shell_surface, &kSurfaceListener, &client);
   xdg_toplevel* toplevel = xdg_surface_get_toplevel(shell_surface);
   xdg_toplevel_add_listener(toplevel, &kToplevelListener, &client);
@@ -199,8 +147,8 @@ int main(int argc, char** argv) {
   wl_surface_commit(surface);
   while (!client.configured) wl_display_dispatch(display);
 
-  const int w = client.width;
-  const int h = client.height;
+  const int w = output->mode.width;
+  const int h = output->mode.height;
   const auto show_solid = [&](std::uint32_t color) {
     Buffer solid = NewBuffer(client, 2, 2);
     std::fill(solid.pixels, solid.pixels + 4, color);
@@ -219,7 +167,7 @@ int main(int argc, char** argv) {
   std::vector<Line> lines;
   int k = 12;
   for (int i = 0; i < line_count; ++i) {
-    WaitForTick(display, timer, start, ++k);
+    WaitForTick(connection, timer, start, ++k);
     lines.push_back({std::rand() % h, std::rand() % h});
     auto free =
         std::find_if(buffers.begin(), buffers.end(), [](const Buffer& b) { return !b.busy; });
@@ -239,10 +187,19 @@ int main(int argc, char** argv) {
     free->busy = true;
     wl_display_flush(display);
   }
-  WaitForTick(display, timer, start, ++k);
+  WaitForTick(connection, timer, start, ++k);
   show_solid(0x0000FF);
   wl_display_flush(display);
-  WaitForTick(display, timer, start, k + 7);
-  wl_display_disconnect(display);
+  WaitForTick(connection, timer, start, k + 7);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Floor(argc, argv);
+  } catch (const std::exception&) {
+    return 3;  // no compositor to show it on
+  }
 }
