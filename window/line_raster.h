@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "window/scene_pixels.h"
-#include "window/window_backend.h"
+#include "window/geometry.h"
 
 namespace slash {
 

@@ -8,13 +8,31 @@
 
 namespace slash {
 
+// Each event records its fact on the output it is about, its user data.
 const wl_output_listener WaylandOutputs::kListener = {
-    .geometry = &WaylandOutputs::OnGeometry,
-    .mode = &WaylandOutputs::OnMode,
-    .done = &WaylandOutputs::OnDone,
-    .scale = &WaylandOutputs::OnScale,
-    .name = &WaylandOutputs::OnName,
-    .description = &WaylandOutputs::OnDescription,
+    .geometry =
+        [](void* data, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+           std::int32_t, const char*, const char*, std::int32_t transform) {
+          auto* output = static_cast<Output*>(data);
+          output->state.facts.transform = transform;
+          output->owner->changed_ = true;
+        },
+    .mode =
+        [](void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
+           std::int32_t) {
+          auto* output = static_cast<Output*>(data);
+          if ((flags & WL_OUTPUT_MODE_CURRENT) != 0) output->state.facts.mode = {width, height};
+          output->owner->changed_ = true;
+        },
+    .done = [](void* data, wl_output*) { static_cast<Output*>(data)->owner->changed_ = true; },
+    .scale =
+        [](void* data, wl_output*, std::int32_t factor) {
+          auto* output = static_cast<Output*>(data);
+          output->state.facts.scale = std::max(1, factor);
+          output->owner->changed_ = true;
+        },
+    .name = [](void*, wl_output*, const char*) {},
+    .description = [](void*, wl_output*, const char*) {},
 };
 
 WaylandOutputs::~WaylandOutputs() {
@@ -59,31 +77,6 @@ std::optional<OutputFacts> WaylandOutputs::Current(ScreenSize configured) const 
 
 bool WaylandOutputs::TakeChanged() {
   return std::exchange(changed_, false);
-}
-
-void WaylandOutputs::OnGeometry(void* data, wl_output*, std::int32_t, std::int32_t, std::int32_t,
-                                std::int32_t, std::int32_t, const char*, const char*,
-                                std::int32_t transform) {
-  auto* output = static_cast<Output*>(data);
-  output->state.facts.transform = transform;
-  output->owner->changed_ = true;
-}
-
-void WaylandOutputs::OnMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width,
-                            std::int32_t height, std::int32_t) {
-  auto* output = static_cast<Output*>(data);
-  if ((flags & WL_OUTPUT_MODE_CURRENT) != 0) output->state.facts.mode = ScreenSize{width, height};
-  output->owner->changed_ = true;
-}
-
-void WaylandOutputs::OnDone(void* data, wl_output*) {
-  static_cast<Output*>(data)->owner->changed_ = true;
-}
-
-void WaylandOutputs::OnScale(void* data, wl_output*, std::int32_t factor) {
-  auto* output = static_cast<Output*>(data);
-  output->state.facts.scale = std::max(1, factor);
-  output->owner->changed_ = true;
 }
 
 }  // namespace slash

@@ -41,15 +41,6 @@ class WaylandOutputs {
     std::uint32_t name = 0;  // its registry name
     OutputState state;
   };
-  static void OnGeometry(void* data, wl_output*, std::int32_t, std::int32_t, std::int32_t,
-                         std::int32_t, std::int32_t, const char*, const char*,
-                         std::int32_t transform);
-  static void OnMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width,
-                     std::int32_t height, std::int32_t);
-  static void OnDone(void* data, wl_output*);
-  static void OnScale(void* data, wl_output*, std::int32_t factor);
-  static void OnName(void*, wl_output*, const char*) {}
-  static void OnDescription(void*, wl_output*, const char*) {}
   static const ::wl_output_listener kListener;
 
   std::list<Output> outputs_;  // a list: each entry's address is its proxy's user data
