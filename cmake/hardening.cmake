@@ -25,9 +25,11 @@ endif()
 
 # The same bytes from any folder: the paths of the sources and the build
 # are left out of what the compiler writes (assertions, debug information,
-# and so the build ID of the stripped programs).
-string(APPEND SLASH_COMPILE_HARDENING
-       " -ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=")
+# and so the build ID of the stripped programs). The build folder is mapped
+# without a trailing slash, so that the compile directory itself is mapped
+# too; options, not flag text, so that a path with spaces stays one
+# argument.
+add_compile_options("-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=" "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
 
 foreach(lang C CXX)
   set(CMAKE_${lang}_FLAGS "${SLASH_COMPILE_HARDENING} ${CMAKE_${lang}_FLAGS}")

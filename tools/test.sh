@@ -119,8 +119,8 @@ package() {
   MANPAGER=cat MANWIDTH=80 man -l "$unpacked/usr/share/man/man1/slash.1.gz" | grep -q "full-screen"
   grep -q "^License: Expat" "$unpacked/usr/share/doc/slash/copyright"
   hardened "$unpacked/usr/bin/slash" "$unpacked/usr/bin/slash-trace"
-  reproduced "package" 'cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-    cmake --build build && (cd build && cpack -G DEB)' 'build/slash_*.deb'
+  reproduced "package" 'cmake -S . -B "$B" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+    cmake --build "$B" && (cd "$B" && cpack -G DEB)' '"$B"/slash_*.deb'
   echo "package: lintian clean; fields, files and manual page as expected; hardened;" \
     "reproducible; ran unpacked"
 }
@@ -146,26 +146,32 @@ hardened() {
   done
 }
 
-# Builds an artifact twice, from two clones of HEAD in folders of different
-# names, one after the other, with nothing set by hand, and compares the
-# bytes: `build` is the command run in each clone, `artifact` the file it
-# makes, relative to the clone.
+# Builds an artifact twice, from two clones of HEAD, one after the other,
+# with nothing set by hand, and compares the bytes: the first clone on this
+# folder's file system, the second on another one (a tmpfs), in a folder
+# whose path has a space, with a build folder of another name. `build` is
+# the command run in each clone with $B naming its build folder; `artifact`
+# the file it makes, relative to the clone, with $B in it too.
 reproduced() (
   what=$1 build=$2 artifact=$3 sums=()
   work=$(mktemp -d /tmp/slash-reproduce-XXXXXX)
-  trap 'rm -rf "$work"' EXIT
-  for clone in one second-clone; do
-    git clone -q "$root" "$work/$clone"
-    (cd "$work/$clone" && eval "$build") >"$work/$clone.log" 2>&1 ||
-      { cat "$work/$clone.log" >&2; echo "$what: the build in $clone failed" >&2; return 1; }
+  other=$(mktemp -d /dev/shm/slash-reproduce-XXXXXX 2>/dev/null || mktemp -d)
+  trap 'rm -rf "$work" "$other"' EXIT
+  for place in "$work/one:build" "$other/second clone:other build"; do
+    clone=${place%%:*}
+    export B=${place##*:}
+    git clone -q "$root" "$clone"
+    (cd "$clone" && eval "$build") >"$clone.log" 2>&1 ||
+      { cat "$clone.log" >&2; echo "$what: the build in $clone failed" >&2; return 1; }
     # shellcheck disable=SC2086 # the artifact's name is a pattern
-    sums+=("$(sha256sum "$work/$clone"/$artifact | cut -d' ' -f1)")
+    sums+=("$(cd "$clone" && eval sha256sum $artifact | cut -d' ' -f1)")
   done
   if [[ ${sums[0]} != "${sums[1]}" ]]; then
     echo "$what: two builds of one commit differ: ${sums[*]}" >&2
     return 1
   fi
-  echo "$what: two builds of HEAD in two folders give the same bytes (sha256 ${sums[0]})"
+  echo "$what: two builds of HEAD, on two file systems, in two folders (one with a space)," \
+    "give the same bytes (sha256 ${sums[0]})"
 )
 
 # Windows: cross-built with mingw-w64 and run under Wine, in one Wine prefix
@@ -188,9 +194,9 @@ if missing:
 print(f"windows: {sys.argv[1]} holds both programs, README.md and LICENSE")
 PY
   /usr/bin/python3 tests/pe_check.py "$zip"
-  reproduced "windows" 'cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake && cmake --build build &&
-    (cd build && cpack -G ZIP)' 'build/slash-*-win64.zip'
+  reproduced "windows" 'cmake -S . -B "$B" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake && cmake --build "$B" &&
+    (cd "$B" && cpack -G ZIP)' '"$B"/slash-*-win64.zip'
   local prefix
   prefix=$(mktemp -d /tmp/slash-wine-XXXXXX)
   export WINEPREFIX=$prefix SLASH_WINEPREFIX=$prefix WINEDEBUG=-all
