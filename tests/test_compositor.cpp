@@ -90,8 +90,11 @@ const struct wl_region_interface kRegion = {
 
 const struct wl_surface_interface kSurface = {
     .destroy = Destroy,
-    .attach = [](wl_client*, wl_resource* resource, wl_resource* buffer, std::int32_t,
-                 std::int32_t) { Of(resource)->pending_buffer = buffer; },
+    .attach =
+        [](wl_client*, wl_resource* resource, wl_resource* buffer, std::int32_t, std::int32_t) {
+          Of(resource)->pending_buffer = buffer;
+          if (buffer != nullptr) ++Of(resource)->record.attaches;
+        },
     .damage = [](wl_client*, wl_resource*, std::int32_t, std::int32_t, std::int32_t,
                  std::int32_t) {},
     .frame =
@@ -271,6 +274,23 @@ void BindSeat(wl_client* client, void* data, std::uint32_t version, std::uint32_
   wl_seat_send_capabilities(seat, WL_SEAT_CAPABILITY_POINTER);
 }
 
+// A wl_shm that offers only the script's formats and takes no pool.
+const struct wl_shm_interface kBareShm = {
+    .create_pool =
+        [](wl_client*, wl_resource* resource, std::uint32_t, std::int32_t fd, std::int32_t) {
+          close(fd);
+          wl_resource_post_error(resource, WL_SHM_ERROR_INVALID_FORMAT, "the test takes no pool");
+        },
+};
+
+void BindBareShm(wl_client* client, void* data, std::uint32_t version, std::uint32_t id) {
+  wl_resource* shm = wl_resource_create(client, &wl_shm_interface, static_cast<int>(version), id);
+  wl_resource_set_implementation(shm, &kBareShm, data, nullptr);
+  for (const std::uint32_t format : static_cast<State*>(data)->script.only_formats) {
+    wl_shm_send_format(shm, format);
+  }
+}
+
 void BindOutput(wl_client* client, void* data, std::uint32_t version, std::uint32_t id) {
   State* state = static_cast<State*>(data);
   wl_resource* output =
@@ -294,7 +314,11 @@ void BindOutput(wl_client* client, void* data, std::uint32_t version, std::uint3
 void State::OnCommit() {
   if (!configured && toplevel != nullptr) {
     configured = true;
-    Configure(script.configure);
+    if (script.close_before_configure) {
+      xdg_toplevel_send_close(toplevel);
+    } else {
+      Configure(script.configure);
+    }
     return;
   }
   if (pending_buffer == nullptr) return;
@@ -320,6 +344,14 @@ void State::OnCommit() {
       wl_display_flush_clients(display);
       std::this_thread::sleep_for(std::chrono::milliseconds(script.stall_ms));
     }
+  }
+  if (commits == script.malformed_at_commit) {
+    // A header naming the surface with an opcode wl_surface has no event
+    // for, written after everything queued so that no message is cut.
+    wl_client* client = wl_resource_get_client(surface);
+    wl_client_flush(client);
+    const std::uint32_t message[2] = {wl_resource_get_id(surface), (8u << 16) | 99u};
+    [[maybe_unused]] const auto written = write(wl_client_get_fd(client), message, sizeof message);
   }
   if (commits == script.error_at_commit) {
     wl_resource_post_error(surface, WL_SURFACE_ERROR_INVALID_SCALE, "the test refuses commit %d",
@@ -362,8 +394,12 @@ TestCompositor::TestCompositor(const CompositorScript& script) : state_(std::mak
   wl_display* display = wl_display_create();
   state_->display = display;
   wl_display_add_socket_fd(display, listener);
-  wl_display_init_shm(display);
-  if (script.rgb565) wl_display_add_shm_format(display, WL_SHM_FORMAT_RGB565);
+  if (script.only_formats.empty()) {
+    wl_display_init_shm(display);
+    if (script.rgb565) wl_display_add_shm_format(display, WL_SHM_FORMAT_RGB565);
+  } else {
+    wl_global_create(display, &wl_shm_interface, 1, state_.get(), BindBareShm);
+  }
   State* state = state_.get();
   wl_global_create(display, &wl_compositor_interface, 4, state, BindCompositor);
   wl_global_create(display, &xdg_wm_base_interface, 1, state, BindWmBase);

@@ -21,14 +21,17 @@ struct CompositorScript {
   std::int32_t scale = 1;
   Size configure{};  // the toplevel's size in every configure (0x0: the client's choice)
   bool viewporter = true;
-  std::uint32_t fractional_scale = 0;  // offered and sent, in 120ths, when not 0
-  bool rgb565 = true;                  // offered beside the two formats every compositor has
-  bool pointer = false;                // a seat whose pointer enters the window when it shows
-  int burst = 0;                       // configures sent at once when the window shows ...
-  int stall_ms = 0;                    // ... and then nothing read for this long
-  Size resize_to{};                    // a configure of this size 2 s in (0x0: none)
-  int error_at_commit = 0;             // posts a protocol error on the surface at this commit
-  bool ping = false;                   // pings every 200 ms
+  std::uint32_t fractional_scale = 0;   // offered and sent, in 120ths, when not 0
+  bool rgb565 = true;                   // offered beside the two formats every compositor has
+  bool pointer = false;                 // a seat whose pointer enters the window when it shows
+  int burst = 0;                        // configures sent at once when the window shows ...
+  int stall_ms = 0;                     // ... and then nothing read for this long
+  Size resize_to{};                     // a configure of this size 2 s in (0x0: none)
+  int error_at_commit = 0;              // posts a protocol error on the surface at this commit
+  bool ping = false;                    // pings every 200 ms
+  bool close_before_configure = false;  // closes the toplevel instead of configuring it
+  int malformed_at_commit = 0;          // sends an event of no known opcode at this commit
+  std::vector<std::uint32_t> only_formats{};  // wl_shm offers just these (no pools), when given
 };
 
 // What the client did, as the compositor saw it.
@@ -41,6 +44,7 @@ struct CompositorRecord {
   int pongs = 0;
   double slowest_pong_ms = 0;
   bool cursor_hidden = false;  // set_cursor with no surface after the pointer entered
+  int attaches = 0;            // buffers attached, committed or not
 };
 
 // A small compositor on libwayland-server, run on a thread of its own and

@@ -28,69 +28,55 @@ OutputFacts Output(ScreenSize mode, std::int32_t scale = 1, std::int32_t transfo
   return OutputFacts{mode, scale, transform};
 }
 
+// Rows leave the facts they do not need at their defaults.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+// clang-format off
 const LayoutCase kLayouts[] = {
-    {"the whole output, ours to choose", {{}, Output({640, 480})}, {640, 480}, {640, 480}, 1, ""},
+    {"the whole output, ours to choose", {.output = Output({640, 480})}, {640, 480}, {640, 480}, 1, ""},
     {"fractional 1.5", {{640, 360}, Output({960, 540}, 2), 180}, {960, 540}, {640, 360}, 1, ""},
-    {"integer 2 announced for an output at 1.5",
-     {{640, 360}, Output({960, 540}, 2)},
-     {960, 540},
-     {640, 360},
-     1,
-     ""},
-    {"a logical size rounded down at 1.5",
-     {{426, 320}, Output({640, 480}, 2)},
-     {639, 480},
-     {426, 320},
-     1,
-     ""},
-    {"a quarter-turned output at 1.5",
-     {{320, 426}, Output({640, 480}, 2, 1)},
-     {480, 639},
-     {320, 426},
-     1,
-     ""},
+    {"integer 2 announced for an output at 1.5", {{640, 360}, Output({960, 540}, 2)},
+     {960, 540}, {640, 360}, 1, ""},
+    {"a logical size rounded down at 1.5", {{426, 320}, Output({640, 480}, 2)},
+     {639, 480}, {426, 320}, 1, ""},
+    {"a quarter-turned output at 1.5", {{320, 426}, Output({640, 480}, 2, 1)},
+     {480, 639}, {320, 426}, 1, ""},
     {"integer scale 2", {{320, 240}, Output({640, 480}, 2)}, {640, 480}, {320, 240}, 1, ""},
-    {"no viewporter at scale 2",
-     {{320, 240}, Output({640, 480}, 2), 0, false},
-     {640, 480},
-     {320, 240},
-     2,
-     ""},
+    {"no viewporter at scale 2", {{320, 240}, Output({640, 480}, 2), 0, false},
+     {640, 480}, {320, 240}, 2, ""},
     {"no viewporter at scale 1", {{}, Output({640, 480}), 0, false}, {640, 480}, {640, 480}, 1, ""},
     {"no mode but a configure", {{800, 600}, Output({0, 0})}, {800, 600}, {800, 600}, 1, ""},
-    {"no output but a configure", {{800, 600}, std::nullopt}, {800, 600}, {800, 600}, 1, ""},
-    {"neither output nor size", {{}, std::nullopt}, {0, 0}, {0, 0}, 1, ""},
-    {"scale 1000 over its own mode",
-     {{1920, 1080}, Output({1920, 1080}, 1000)},
-     {1920, 1080},
-     {1920, 1080},
-     1,
-     ""},
-    {"scale 1000 with no mode",
-     {{1920, 1080}, Output({0, 0}, 1000)},
-     {1920000, 1080000},
-     {1920, 1080},
-     1,
-     "1920000x1080000"},
-    {"an output of 2147483647x1",
-     {{}, Output({2147483647, 1})},
-     {2147483647, 1},
-     {2147483647, 1},
-     1,
-     "2147483647x1"},
-    {"an output of 100000x100000",
-     {{}, Output({100000, 100000})},
-     {100000, 100000},
-     {100000, 100000},
-     1,
-     "100000x100000"},
-    {"a resize to 65535x65535",
-     {{65535, 65535}, Output({640, 480})},
-     {65535, 65535},
-     {65535, 65535},
-     1,
-     "65535x65535"},
+    {"no output but a configure", {.configured = {800, 600}}, {800, 600}, {800, 600}, 1, ""},
+    {"neither output nor size", {}, {0, 0}, {0, 0}, 1, ""},
+    {"scale 1000 over its own mode", {{1920, 1080}, Output({1920, 1080}, 1000)},
+     {1920, 1080}, {1920, 1080}, 1, ""},
+    {"scale 1000 with no mode", {{1920, 1080}, Output({0, 0}, 1000)},
+     {1920000, 1080000}, {1920, 1080}, 1, "1920000x1080000"},
+    {"an output of 2147483647x1", {{}, Output({2147483647, 1})},
+     {2147483647, 1}, {2147483647, 1}, 1, "2147483647x1"},
+    {"an output of 100000x100000", {{}, Output({100000, 100000})},
+     {100000, 100000}, {100000, 100000}, 1, "100000x100000"},
+    {"a resize to 65535x65535, the screen unknown", {{65535, 65535}, Output({640, 480})},
+     {65535, 65535}, {65535, 65535}, 1, "65535x65535"},
+    // A configure larger than the screen is not followed past it.
+    {"16384x16384 on a screen of 1024x768",
+     {{16384, 16384}, Output({1024, 768}), 0, true, ScreenSize{1024, 768}},
+     {1024, 768}, {16384, 16384}, 1, ""},
+    {"the same at fractional 1.5", {{16384, 16384}, Output({1024, 768}, 2), 180, true,
+     ScreenSize{1024, 768}}, {1024, 768}, {16384, 16384}, 1, ""},
+    {"without the viewporter at scale 2, in whole multiples of it",
+     {{16384, 16384}, Output({1023, 767}, 2), 0, false, ScreenSize{1023, 767}},
+     {1022, 766}, {16384, 16384}, 2, ""},
+    // The limit is wl_shm's own: 23170 rows of 92680 bytes reach INT32_MAX / stride.
+    {"23170x23170", {{23170, 23170}, Output({23170, 23170})},
+     {23170, 23170}, {23170, 23170}, 1, "23170x23170"},
+    {"23169x23169", {{23169, 23169}, Output({23169, 23169})},
+     {23169, 23169}, {23169, 23169}, 1, ""},
+    // Any scale the protocol allows makes at least one pixel.
+    {"fractional 1/120 on 50x50", {{50, 50}, Output({50, 50}), 1}, {1, 1}, {50, 50}, 1, ""},
 };
+// clang-format on
+#pragma GCC diagnostic pop
 
 TEST(LayoutFor, MakesOnePicturePixelOneScreenPixelAndRefusesWhatMemoryCannotHold) {
   for (const LayoutCase& c : kLayouts) {
@@ -116,15 +102,33 @@ TEST(LayoutFor, MakesOnePicturePixelOneScreenPixelAndRefusesWhatMemoryCannotHold
   }
 }
 
+// A compositor's stretch of a tiny buffer over a turned output has left an
+// edge uncovered (sway at 1.5, turned 270 degrees): one colour is then a
+// picture of the window's size, as it is without a viewporter.
+TEST(LayoutFor, StretchesOneColourOnlyOverAnUnturnedOutput) {
+  const struct {
+    std::int32_t transform;
+    bool viewporter;
+    bool stretched;
+  } cases[] = {{0, true, true}, {3, true, false}, {4, true, false}, {0, false, false}};
+  for (const auto& c : cases) {
+    SizeFacts facts;
+    facts.output = Output({640, 480}, 1, c.transform);
+    facts.viewporter = c.viewporter;
+    EXPECT_EQ(LayoutFor(facts)->stretch_solid, c.stretched) << c.transform << " " << c.viewporter;
+  }
+}
+
 TEST(PictureRefusal, HoldsAPoolToTwoGibibytesLessOne) {
   const struct {
     std::int64_t width, height;
     int bytes;
     bool refused;
   } cases[] = {
-      {16384, 32767, 4, false},  // 2^31 - 2^16 bytes
-      {16384, 32768, 4, true},   // 2^31 bytes
-      {32768, 32767, 2, false},
+      {16384, 32766, 4, false},  // the most rows of 65536 bytes wl_shm takes
+      {16384, 32767, 4, true},   // INT32_MAX / stride = 32767 rows: refused
+      {32768, 16383, 4, true},
+      {32768, 32766, 2, false},
       {0, 480, 4, true},
       {640, -1, 4, true},
       {std::int64_t{1} << 40, std::int64_t{1} << 40, 4, true},  // saturates, never wraps

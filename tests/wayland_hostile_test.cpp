@@ -7,14 +7,22 @@
 // wayland_arithmetic_test.cpp.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "process_runner.h"
+#include "runtime/exit_status.h"
+#include "starvation_probe.h"
 #include "test_compositor.h"
 
 namespace slash {
@@ -103,13 +111,51 @@ const HostileCase kCases[] = {
      [](const CompositorRecord& record) {
        for (const std::uint32_t format : record.formats) EXPECT_EQ(format, kXrgb8888);
      }},
-    {"AnOutputOf100000x100000", {.mode = {100000, 100000}}, 3, "100000x100000", 0, 2000, nullptr},
-    {"ResizedTo65535x65535WhileShown",
+    {"AnOutputAtWlShmsLimit32768x16383",
+     {.mode = {32768, 16383}, .rgb565 = false},
+     3,
+     "32768x16383",
+     0,
+     2000,
+     nullptr},
+    {"AResizeTo65535x65535IsKeptToTheScreen",
      {.mode = {640, 480}, .resize_to = {65535, 65535}},
-     4,
-     "65535x65535",
-     1900,
+     0,
+     "",
+     2950,
      4000,
+     [](const CompositorRecord& record) {
+       for (const Size& size : record.buffers) EXPECT_LE(size.width * size.height, 640 * 480);
+     }},
+    {"ClosedBeforeTheFirstConfigure",
+     {.close_before_configure = true},
+     0,
+     "",
+     0,
+     2000,
+     [](const CompositorRecord& record) { EXPECT_EQ(record.attaches, 0); }},
+    {"AScaleOf1_120On50x50",
+     {.mode = {50, 50}, .configure = {50, 50}, .fractional_scale = 1},
+     0,
+     "",
+     2950,
+     4000,
+     [](const CompositorRecord& record) {
+       EXPECT_EQ(record.buffers.at(1), (Size{1, 1}));
+     }},
+    {"NoFormatSlashCanDrawIn",
+     {.only_formats = {0}},
+     3,
+     "neither XRGB8888 nor RGB565 (it offers ARGB8888)",
+     0,
+     2000,
+     nullptr},
+    {"AMalformedEventMidRun",
+     {.mode = {640, 480}, .malformed_at_commit = 3},
+     4,
+     "lost the connection to the display: interface 'wl_surface' has no event 99",
+     1500,
+     2500,
      nullptr},
     {"ABurstOf1000ConfiguresThenNothingReadFor1s",
      {.mode = {640, 480}, .configure = {640, 480}, .burst = 1000, .stall_ms = 1000},
@@ -173,6 +219,75 @@ TEST_P(HostileCompositor, EndsWithItsStatusOnTimeInLittleMemory) {
   EXPECT_LE(ms, test.latest_ms);
   EXPECT_LT(slash.peak_rss_kib(), kMemoryLimitKib);
   if (test.check) test.check(record);
+}
+
+// A configure far larger than the output costs what the output costs: the
+// pictures are kept to the screen, so memory and the time to draw a line
+// follow the screen, not what the compositor announced.
+TEST(HostileCompositorSizes, AConfigureLargerThanTheOutputCostsWhatTheOutputCosts) {
+  struct Run {
+    int status = -1;
+    long rss_kib = 0;
+    double ms = 0;
+  };
+  const auto run = [](const CompositorScript& script) {
+    TestCompositor compositor(script);
+    Run result;
+    if (!compositor.ok()) return result;
+    const auto start = Clock::now();
+    ChildProcess slash(
+        {SLASH_PATH, "3", "blue"},
+        {"DISPLAY", "SLASH_BACKEND", "WAYLAND_DISPLAY=" + std::string(compositor.display()),
+         "XDG_RUNTIME_DIR=" + compositor.runtime_dir()});
+    if (!slash.WaitFor(10000)) return result;
+    result.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    result.status = slash.status();
+    result.rss_kib = slash.peak_rss_kib();
+    return result;
+  };
+  const testing::StarvationProbe probe;
+  const Run own = run({.mode = {1024, 768}});
+  const Run larger = run({.mode = {1024, 768}, .configure = {16384, 16384}});
+  ASSERT_EQ(own.status, 0);
+  ASSERT_EQ(larger.status, 0);
+  EXPECT_LE(larger.rss_kib, own.rss_kib + 2048) << "at the output's own size: " << own.rss_kib;
+  SLASH_SKIP_IF_STARVED(probe, 25.0);
+  EXPECT_LE(larger.ms, own.ms + 50.0) << "the end, against the same run at the output's size";
+}
+
+// A compositor whose socket takes no more connections (its backlog full)
+// is not a display to wait for: with no back end named, the choice's probe
+// gives up at once and the set-up's deadline ends the run.
+TEST(HostileCompositorSizes, ASocketWhoseBacklogIsFullEndsTheRunWithStatus3) {
+  char dir[] = "/tmp/slash-backlog-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/wayland-full";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  std::vector<int> waiting;  // connections never accepted, until one no longer gets in
+  for (int i = 0; i < 64; ++i) {
+    const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    waiting.push_back(peer);
+    if (connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) break;
+  }
+  const auto start = Clock::now();
+  ChildProcess slash({SLASH_PATH, "3", "blue"},
+                     {"DISPLAY", "SLASH_BACKEND", "WAYLAND_DISPLAY=wayland-full",
+                      std::string("XDG_RUNTIME_DIR=") + dir});
+  const bool ended = slash.WaitFor(8000);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  for (const int peer : waiting) close(peer);
+  close(listener);
+  std::filesystem::remove_all(dir);
+  ASSERT_TRUE(ended) << "still waiting after 8 s";
+  EXPECT_EQ(slash.status(), kStatusNoDisplay);
+  const std::string err = slash.TakeErr();
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_LT(seconds, 6.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Wayland, HostileCompositor, ::testing::ValuesIn(kCases),

@@ -18,12 +18,12 @@ constexpr std::size_t kPictureLimit = 3;
 }  // namespace
 
 PicturePresenter::PicturePresenter(wl_shm& shm, wl_surface& surface, wp_viewport* viewport,
-                                   std::uint32_t compositor_version, ShmFormat format)
+                                   std::uint32_t compositor_version, PictureFormats formats)
     : shm_(shm),
       surface_(surface),
       viewport_(viewport),
       compositor_version_(compositor_version),
-      format_(format) {}
+      formats_(formats) {}
 
 void PicturePresenter::Resize(const SurfaceLayout& layout) {
   layout_ = layout;
@@ -40,10 +40,11 @@ bool PicturePresenter::Present(const PictureContent& content) {
 
 ShmBuffer& PicturePresenter::SolidBuffer(EffectColor color) {
   // A 2x2 buffer whose top-left pixel is stretched keeps every output row
-  // exact where a 1x1 buffer can leave the filtered edge short. Without
-  // the viewporter, a picture of the window's size.
-  const ScreenSize size = viewport_ != nullptr ? ScreenSize{2, 2} : size_;
-  const ShmFormat format = viewport_ != nullptr ? ShmFormat::kXrgb8888 : format_;
+  // exact where a 1x1 buffer can leave the filtered edge short. Where the
+  // stretch cannot be had or trusted, a picture of the window's size.
+  const bool stretched = Stretched();
+  const ScreenSize size = stretched ? ScreenSize{2, 2} : size_;
+  const ShmFormat format = stretched ? formats_.solid : formats_.picture;
   std::unique_ptr<ShmBuffer>& solid = solids_[color];
   if (solid && !(solid->size() == size) && !solid->busy()) solid.reset();
   if (!solid) {
@@ -61,8 +62,10 @@ void PicturePresenter::PresentSolid(EffectColor color) {
     return entry.first != color && !entry.second->busy();
   });
   ShmBuffer& buffer = SolidBuffer(color);
-  if (viewport_ != nullptr) {
+  if (Stretched()) {
     wp_viewport_set_source(viewport_, 0, 0, wl_fixed_from_int(1), wl_fixed_from_int(1));
+  } else if (viewport_ != nullptr) {
+    UnsetSource();
   }
   PictureContent content;
   content.size = size_;
@@ -79,7 +82,8 @@ PicturePresenter::Picture* PicturePresenter::FreePicture() {
     if (!picture.buffer->busy() && picture.buffer->size() == size_) return &picture;
   }
   if (pictures_.size() >= kPictureLimit) return nullptr;
-  pictures_.push_back(Picture{std::make_unique<ShmBuffer>(shm_, size_, format_), PictureContent{}});
+  pictures_.push_back(
+      Picture{std::make_unique<ShmBuffer>(shm_, size_, formats_.picture), PictureContent{}});
   pictures_.back().content.size = size_;
   return &pictures_.back();
 }
@@ -95,13 +99,19 @@ bool PicturePresenter::PresentPicture(const PictureContent& next) {
     picture->buffer->FillRuns(LineRuns(next.lines[i]->pixels, whole), next.lines[i]->color);
   }
   picture->content = next;
-  if (viewport_ != nullptr) {
-    // The whole picture, unstretched.
-    wp_viewport_set_source(viewport_, wl_fixed_from_int(-1), wl_fixed_from_int(-1),
-                           wl_fixed_from_int(-1), wl_fixed_from_int(-1));
-  }
+  if (viewport_ != nullptr) UnsetSource();
   Commit(*picture->buffer, next, Damage(on_screen_, next));
   return true;
+}
+
+bool PicturePresenter::Stretched() const {
+  return viewport_ != nullptr && layout_.stretch_solid;
+}
+
+void PicturePresenter::UnsetSource() {
+  // The whole picture, unstretched.
+  wp_viewport_set_source(viewport_, wl_fixed_from_int(-1), wl_fixed_from_int(-1),
+                         wl_fixed_from_int(-1), wl_fixed_from_int(-1));
 }
 
 void PicturePresenter::Commit(ShmBuffer& buffer, const PictureContent& content,

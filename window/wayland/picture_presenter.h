@@ -24,9 +24,15 @@ namespace slash {
 // that changed.
 class PicturePresenter {
  public:
+  // The formats pictures of lines and stretched one-colour buffers are made in.
+  struct PictureFormats {
+    ShmFormat picture = ShmFormat::kXrgb8888;
+    ShmFormat solid = ShmFormat::kXrgb8888;
+  };
+
   // `viewport` may be null: the compositor has no viewporter.
   PicturePresenter(wl_shm& shm, wl_surface& surface, wp_viewport* viewport,
-                   std::uint32_t compositor_version, ShmFormat format);
+                   std::uint32_t compositor_version, PictureFormats formats);
 
   // The size pictures have from now on; the next Present shows all of it.
   void Resize(const SurfaceLayout& layout);
@@ -44,13 +50,15 @@ class PicturePresenter {
   bool PresentPicture(const PictureContent& next);
   ShmBuffer& SolidBuffer(EffectColor color);
   Picture* FreePicture();
+  bool Stretched() const;
+  void UnsetSource();
   void Commit(ShmBuffer& buffer, const PictureContent& content, const PixelRect& damage);
 
   wl_shm& shm_;
   wl_surface& surface_;
   wp_viewport* viewport_;
   std::uint32_t compositor_version_;
-  ShmFormat format_;
+  PictureFormats formats_;
   SurfaceLayout layout_;
   ScreenSize size_;                                           // the pictures' size in pixels
   std::optional<PictureContent> on_screen_;                   // nothing since the last resize

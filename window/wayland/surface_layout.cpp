@@ -39,6 +39,20 @@ bool FillsAtSmallerScale(std::int64_t width, std::int64_t height, ScreenSize mod
   return skew <= std::max(width, height) && -skew <= std::max(width, height);
 }
 
+// At least one pixel, and no more than the screen has: without the
+// viewporter, in whole multiples of the buffer scale.
+SurfaceLayout Bounded(SurfaceLayout layout, const SizeFacts& facts) {
+  const std::int64_t step = layout.buffer_scale;
+  const auto bound = [step](std::int64_t pixels, std::int32_t limit) {
+    if (limit > 0) pixels = std::min(pixels, std::max<std::int64_t>(step, limit / step * step));
+    return std::max(step, pixels);
+  };
+  const ScreenSize limit = facts.screen.value_or(ScreenSize{});
+  layout.picture_width = bound(layout.picture_width, limit.width);
+  layout.picture_height = bound(layout.picture_height, limit.height);
+  return layout;
+}
+
 }  // namespace
 
 std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts) {
@@ -59,6 +73,7 @@ std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts) {
   }
   const std::int64_t width = layout.logical_width;
   const std::int64_t height = layout.logical_height;
+  layout.stretch_solid = facts.viewporter && (!facts.output || facts.output->transform == 0);
   if (!facts.viewporter) {
     // The buffer scale is the only way to say how pictures map to the
     // surface, and it is a whole number.
@@ -84,18 +99,30 @@ std::optional<SurfaceLayout> LayoutFor(const SizeFacts& facts) {
     layout.picture_width = SaturatingProduct(width, scale);
     layout.picture_height = SaturatingProduct(height, scale);
   }
-  return layout;
+  return Bounded(layout, facts);
 }
 
 std::optional<std::string> PictureRefusal(std::int64_t width, std::int64_t height,
                                           int bytes_per_pixel) {
-  constexpr std::int64_t kPoolLimit = std::numeric_limits<std::int32_t>::max();
-  const bool fits =
-      width > 0 && height > 0 && SaturatingProduct(width, bytes_per_pixel) <= kPoolLimit &&
-      SaturatingProduct(SaturatingProduct(width, height), bytes_per_pixel) <= kPoolLimit;
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int32_t>::max();
+  const std::int64_t stride = SaturatingProduct(width, bytes_per_pixel);
+  const bool fits = width > 0 && height > 0 && stride <= kLimit && height < kLimit / stride;
   if (fits) return std::nullopt;
   return "the compositor asks for a window of " + std::to_string(width) + "x" +
          std::to_string(height) + " pixels, which shared memory cannot hold";
+}
+
+std::optional<ScreenSize> ScreenLimit(const std::vector<OutputState>& outputs) {
+  const bool entered = std::any_of(outputs.begin(), outputs.end(),
+                                   [](const OutputState& output) { return output.entered; });
+  std::optional<ScreenSize> limit;
+  for (const OutputState& output : outputs) {
+    const ScreenSize screen = OnScreen(output.facts);
+    if ((entered && !output.entered) || screen.width <= 0 || screen.height <= 0) continue;
+    limit = ScreenSize{std::max(screen.width, limit ? limit->width : 0),
+                       std::max(screen.height, limit ? limit->height : 0)};
+  }
+  return limit;
 }
 
 const OutputFacts* SurfaceOutput(const std::vector<OutputState>& outputs, ScreenSize configured) {

@@ -69,6 +69,7 @@ class WaylandBackend : public WindowBackend {
   // Works out the pictures' size from what the compositor has said; true
   // when it changed. Refuses sizes no picture can have.
   bool Relayout();
+  PicturePresenter::PictureFormats Formats() const;
   // Puts the scene up, once the socket has taken what went before.
   void Present(const EffectScene& scene);
 
@@ -199,9 +200,18 @@ void WaylandBackend::CreateWindow() {
   // A commit without a buffer asks for the first configure.
   wl_surface_commit(surface_);
   connection_.MarkQueued();
-  presenter_ = std::make_unique<PicturePresenter>(
-      *globals.shm, *surface_, viewport_, globals.compositor_version,
-      globals.shm_rgb565 ? ShmFormat::kRgb565 : ShmFormat::kXrgb8888);
+  presenter_ = std::make_unique<PicturePresenter>(*globals.shm, *surface_, viewport_,
+                                                  globals.compositor_version, Formats());
+}
+
+PicturePresenter::PictureFormats WaylandBackend::Formats() const {
+  // RGB565 pictures where the compositor takes them: every effect colour is
+  // exact in it, at half the memory. Set-up has made sure of one of the two.
+  const WaylandGlobals& globals = connection_.globals();
+  const bool rgb565 = globals.Takes(WL_SHM_FORMAT_RGB565);
+  const bool xrgb = globals.Takes(WL_SHM_FORMAT_XRGB8888);
+  return {rgb565 ? ShmFormat::kRgb565 : ShmFormat::kXrgb8888,
+          xrgb ? ShmFormat::kXrgb8888 : ShmFormat::kRgb565};
 }
 
 void WaylandBackend::WaitForFirstConfigure() {
@@ -210,7 +220,8 @@ void WaylandBackend::WaitForFirstConfigure() {
     SendReplies();
   }
   SendReplies();
-  if (size_.width == 0) {
+  // Closed before it was ever configured: the run ends as a close does.
+  if (size_.width == 0 && !toplevel_state_.closed) {
     connection_.FailSetup("the compositor names no output and no size for the window");
   }
 }
@@ -222,16 +233,15 @@ bool WaylandBackend::Relayout() {
   facts.output = connection_.outputs().Current(configured);
   facts.fractional_scale = toplevel_state_.fractional_scale;
   facts.viewporter = viewport_ != nullptr;
+  facts.screen = connection_.outputs().Limit();
   // Before version 3 no buffer scale can be declared.
   const bool scalable = facts.viewporter || connection_.globals().compositor_version >= 3;
   if (!scalable && facts.output) facts.output->scale = 1;
   const std::optional<SurfaceLayout> layout = LayoutFor(facts);
   if (!layout || *layout == layout_) return false;
   // Refused before anything is made or drawn for it.
-  const ShmFormat format =
-      connection_.globals().shm_rgb565 ? ShmFormat::kRgb565 : ShmFormat::kXrgb8888;
-  const std::optional<std::string> refusal =
-      PictureRefusal(layout->picture_width, layout->picture_height, BytesPerPixel(format));
+  const std::optional<std::string> refusal = PictureRefusal(
+      layout->picture_width, layout->picture_height, BytesPerPixel(Formats().picture));
   if (refusal) {
     if (shown_ == nullptr) connection_.FailSetup(*refusal);
     ThrowDisplayLost("the Wayland compositor gave the window a size it cannot have: " + *refusal);
@@ -278,6 +288,8 @@ void WaylandBackend::Show(const EffectScene& scene) {
 }
 
 void WaylandBackend::Present(const EffectScene& scene) {
+  // Nothing is attached to a surface that was never configured.
+  if (!toplevel_state_.configured_once) return;
   // Requests go out only once the socket has taken the ones before, so
   // that the library never finds its own queue full.
   if (!connection_.SendQueued()) {

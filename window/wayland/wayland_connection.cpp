@@ -35,6 +35,32 @@ void KeepComplaint(const char* format, va_list arguments) {
   while (!complaint.empty() && complaint.back() == '\n') complaint.pop_back();
 }
 
+// The library's own words for what broke, else the system's.
+std::string BrokenReason(int error) {
+  return LibraryComplaint().empty() ? std::strerror(error) : LibraryComplaint();
+}
+
+// A wl_shm format as its name: the two the protocol numbers itself, else
+// its four characters.
+std::string FormatName(std::uint32_t format) {
+  if (format == WL_SHM_FORMAT_ARGB8888) return "ARGB8888";
+  if (format == WL_SHM_FORMAT_XRGB8888) return "XRGB8888";
+  std::string name;
+  for (int shift = 0; shift < 32; shift += 8) {
+    const char c = static_cast<char>((format >> shift) & 0xFF);
+    name += (c >= 0x20 && c < 0x7F) ? c : '?';
+  }
+  return name;
+}
+
+}  // namespace
+
+bool WaylandGlobals::Takes(std::uint32_t shm_format) const {
+  return std::find(shm_formats.begin(), shm_formats.end(), shm_format) != shm_formats.end();
+}
+
+namespace {
+
 template <typename Proxy>
 Proxy* Bind(wl_registry* registry, std::uint32_t name, const wl_interface& interface,
             std::uint32_t version) {
@@ -58,9 +84,7 @@ const wl_registry_listener WaylandConnection::kRegistryListener = {
 const wl_shm_listener WaylandConnection::kShmListener = {
     .format =
         [](void* data, wl_shm*, std::uint32_t format) {
-          if (format == WL_SHM_FORMAT_RGB565) {
-            static_cast<WaylandConnection*>(data)->globals_.shm_rgb565 = true;
-          }
+          static_cast<WaylandConnection*>(data)->globals_.shm_formats.push_back(format);
         },
 };
 
@@ -153,10 +177,7 @@ void WaylandConnection::BindGlobals() {
   // The first round trip lists the globals, the second the outputs' modes
   // and the formats.
   for (int trip = 0; trip < 2; ++trip) {
-    if (wl_display_roundtrip(display_) < 0) {
-      FailSetup(LibraryComplaint().empty() ? std::strerror(wl_display_get_error(display_))
-                                           : LibraryComplaint());
-    }
+    if (wl_display_roundtrip(display_) < 0) FailSetup(BrokenReason(wl_display_get_error(display_)));
   }
   const std::pair<const void*, const char*> required[] = {{globals_.compositor, "wl_compositor"},
                                                           {globals_.shm, "wl_shm"},
@@ -164,13 +185,21 @@ void WaylandConnection::BindGlobals() {
   for (const auto& [global, name] : required) {
     if (global == nullptr) FailSetup(std::string("the compositor offers no ") + name);
   }
+  CheckFormats();
+}
+
+void WaylandConnection::CheckFormats() const {
+  if (globals_.Takes(WL_SHM_FORMAT_XRGB8888) || globals_.Takes(WL_SHM_FORMAT_RGB565)) return;
+  std::string offered;
+  for (const std::uint32_t format : globals_.shm_formats) {
+    offered += (offered.empty() ? "" : ", ") + FormatName(format);
+  }
+  FailSetup("its shared memory takes neither XRGB8888 nor RGB565 (it offers " +
+            (offered.empty() ? std::string("none") : offered) + ")");
 }
 
 void WaylandConnection::DispatchForSetup() {
-  if (wl_display_dispatch(display_) < 0) {
-    FailSetup(LibraryComplaint().empty() ? std::strerror(wl_display_get_error(display_))
-                                         : LibraryComplaint());
-  }
+  if (wl_display_dispatch(display_) < 0) FailSetup(BrokenReason(wl_display_get_error(display_)));
 }
 
 void WaylandConnection::SendOwnReplies() {
@@ -191,7 +220,7 @@ bool WaylandConnection::SendQueued() {
   if (wl_display_flush(display_) >= 0) {
     queued_ = false;
   } else if (errno != EAGAIN) {
-    ReportLost();
+    ReportLost(errno);
   }
   return !queued_;
 }
@@ -201,7 +230,7 @@ void WaylandConnection::DispatchPending() {
   ThrowIfBroken();
 }
 
-[[noreturn]] void WaylandConnection::ReportLost() {
+[[noreturn]] void WaylandConnection::ReportLost(int write_error) {
   // A compositor that ends the connection over a protocol error sends the
   // error first: it may still be unread on the socket, and it is the
   // better reason.
@@ -213,7 +242,7 @@ void WaylandConnection::DispatchPending() {
     }
   }
   ThrowIfBroken();
-  ThrowDisplayLost("lost the connection to the display");
+  ThrowDisplayLost("lost the connection to the display: " + BrokenReason(write_error));
 }
 
 void WaylandConnection::ThrowIfBroken() const {
@@ -232,7 +261,7 @@ void WaylandConnection::ThrowIfBroken() const {
         " on " + (interface != nullptr ? interface->name : "unknown") +
         (words == std::string::npos ? "" : ": " + complaint.substr(words + marker.size())));
   }
-  ThrowDisplayLost("lost the connection to the display");
+  ThrowDisplayLost("lost the connection to the display: " + BrokenReason(error));
 }
 
 void WaylandConnection::AwaitEvents(TickTimer& timer, std::chrono::steady_clock::time_point due) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "window/wayland/hidden_pointer.h"
 #include "window/wayland/wayland_outputs.h"
@@ -29,7 +30,8 @@ struct WaylandGlobals {
   wl_compositor* compositor = nullptr;
   std::uint32_t compositor_version = 0;
   wl_shm* shm = nullptr;
-  bool shm_rgb565 = false;  // the compositor takes 16-bit pictures
+  std::vector<std::uint32_t> shm_formats;  // the formats its shared memory takes
+  bool Takes(std::uint32_t shm_format) const;
   xdg_wm_base* wm_base = nullptr;
   wp_viewporter* viewporter = nullptr;                           // optional
   wp_fractional_scale_manager_v1* fractional_manager = nullptr;  // optional
@@ -76,12 +78,13 @@ class WaylandConnection {
   // Raises the display-lost failure with the compositor's own error, when
   // it sent one, or the library's reason.
   void ThrowIfBroken() const;
-  [[noreturn]] void ReportLost();
+  [[noreturn]] void ReportLost(int write_error);
 
  private:
   void Connect();
   void BindGlobals();
   void ReleaseGlobals();
+  void CheckFormats() const;
   void OnGlobal(wl_registry* registry, std::uint32_t name, const char* interface,
                 std::uint32_t version);
   static const ::wl_registry_listener kRegistryListener;

@@ -66,10 +66,19 @@ void WaylandOutputs::SurfaceOn(wl_output* proxy, bool entered) {
   changed_ = true;
 }
 
-std::optional<OutputFacts> WaylandOutputs::Current(ScreenSize configured) const {
+std::vector<OutputState> WaylandOutputs::States() const {
   std::vector<OutputState> states;
   states.reserve(outputs_.size());
   for (const Output& output : outputs_) states.push_back(output.state);
+  return states;
+}
+
+std::optional<ScreenSize> WaylandOutputs::Limit() const {
+  return ScreenLimit(States());
+}
+
+std::optional<OutputFacts> WaylandOutputs::Current(ScreenSize configured) const {
+  const std::vector<OutputState> states = States();
   const OutputFacts* current = SurfaceOutput(states, configured);
   if (current == nullptr) return std::nullopt;
   return *current;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <list>
 #include <optional>
+#include <vector>
 
 #include "runtime/screen_size.h"
 #include "window/wayland/surface_layout.h"
@@ -31,6 +32,8 @@ class WaylandOutputs {
   // The facts of the output that decides the window's pictures (see
   // SurfaceOutput), given the size the window was configured to.
   std::optional<OutputFacts> Current(ScreenSize configured) const;
+  // The most pixels a picture may have (see ScreenLimit).
+  std::optional<ScreenSize> Limit() const;
   // Whether anything changed since the last call.
   bool TakeChanged();
 
@@ -41,6 +44,7 @@ class WaylandOutputs {
     std::uint32_t name = 0;  // its registry name
     OutputState state;
   };
+  std::vector<OutputState> States() const;
   static const ::wl_output_listener kListener;
 
   std::list<Output> outputs_;  // a list: each entry's address is its proxy's user data
