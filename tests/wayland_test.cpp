@@ -114,6 +114,7 @@ struct SwayOptions {
   std::vector<std::string> scales = {};  // each output's, "1" where none is given
   int focus = 1;                         // the output the window goes on
   std::string resolution = "640x480";    // every output's
+  std::string transform = "normal";      // every output's
 };
 
 // A headless sway on outputs of 640x480, drawn by its software renderer.
@@ -126,8 +127,8 @@ class Sway {
       const std::string scale =
           static_cast<std::size_t>(i) <= options.scales.size() ? options.scales[i - 1] : "1";
       config << "output HEADLESS-" << i << " resolution " << options.resolution << " position "
-             << (i - 1) * 640 << " 0 scale " << scale << " background "
-             << (i == 1 ? "#203040" : "#405060") << " solid_color\n";
+             << (i - 1) * 640 << " 0 scale " << scale << " transform " << options.transform
+             << " background " << (i == 1 ? "#203040" : "#405060") << " solid_color\n";
     }
     config << (options.bar ? "bar {\n position top\n status_command echo slash\n}\n"
                            : "default_border none\n");
@@ -397,6 +398,31 @@ TEST(OnSway, EachLineIsOnePixelInEveryColumnAtFractionalAndMixedScales) {
     }
     EXPECT_EQ(lines, 4);
   }
+}
+
+// On an output at 1.5 turned 270 degrees, black and the flood cover every
+// pixel: a stretched one-colour buffer left a strip along one edge there.
+// (At 1920x1080 the logical size is whole; at 640x480, sway's own rounding
+// of 426.67 rows leaves one row of its backdrop, whatever a client draws.)
+TEST(OnSway, BlackAndTheFloodCoverATurnedOutputAtAFractionalScale) {
+  const Sway sway({.bar = false,
+                   .outputs = 1,
+                   .scales = {"1.5"},
+                   .resolution = "1920x1080",
+                   .transform = "270"});
+  ASSERT_TRUE(sway.ok()) << "no headless sway";
+  const WatchedRun run = RunWatched(sway, {SLASH_PATH, "3", "blue"}, sway.SessionEnv());
+  ASSERT_EQ(run.status, 0) << run.err;
+  if (const auto why = testing::NotJudged(run.starved_ms, kHalfTickMs)) GTEST_SKIP() << *why;
+  std::vector<Look> seen;
+  for (const OutputFrame& frame : run.frames.front()) {
+    const Look look = Classify(frame.shot, kBlue);
+    if (seen.empty() || seen.back() != look) seen.push_back(look);
+  }
+  // The desktop, then black over all of it, lines, the whole flood, the desktop.
+  const std::vector<Look> expected = {Look::kOther, Look::kBlack, Look::kLines, Look::kFlood,
+                                      Look::kOther};
+  EXPECT_EQ(seen, expected);
 }
 
 // The compositor killed mid-run: one line and status 4, at once.
