@@ -41,11 +41,19 @@ bool Addressable(const PixelLine& line) {
   return true;
 }
 
+// On a screen of several monitors the manager makes the window full screen
+// only after it maps it, and until then its panels stay above the window.
+// There the window maps with no background, showing what was there, and is
+// painted once nothing is above it, or after this long at most.
+constexpr std::chrono::milliseconds kUncoveredWait{250};
+
 // The map request and what follows it.
 struct MapState {
   bool mapped = false;
   int requests = 0;
   std::chrono::steady_clock::time_point next_request;
+  bool background_pending = false;  // mapped with no background, not yet painted
+  std::chrono::steady_clock::time_point background_due;
   bool pending() const { return !mapped && requests < kMapRequestLimit; }
 };
 
@@ -110,16 +118,19 @@ void X11Backend::Show(const EffectScene& scene) {
   // changes come back with the server's time, which the requests for the
   // focus carry.
   const bool own_colormap = visual.colormap != XCB_NONE;
+  map_.background_pending = display_->primary().index >= 0 && display_->manager_running();
   std::uint32_t values[5];
-  std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_CURSOR;
+  std::uint32_t mask = (map_.background_pending ? XCB_CW_BACK_PIXMAP : XCB_CW_BACK_PIXEL) |
+                       XCB_CW_EVENT_MASK | XCB_CW_CURSOR;
   std::size_t count = 0;
-  values[count++] = visual.format.Pixel(scene.background);
+  values[count++] = map_.background_pending ? std::uint32_t{XCB_BACK_PIXMAP_NONE}
+                                            : visual.format.Pixel(scene.background);
   if (own_colormap) {
     mask |= XCB_CW_BORDER_PIXEL | XCB_CW_COLORMAP;  // required with a visual of its own
     values[count++] = 0;
   }
-  values[count++] =
-      XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+  values[count++] = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+                    XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_VISIBILITY_CHANGE;
   if (own_colormap) values[count++] = visual.colormap;
   const xcb_cursor_t cursor = InvisibleCursor(*display_);
   values[count++] = cursor;
@@ -199,6 +210,7 @@ void X11Backend::DrawLine(const EffectScene& scene, std::size_t index) {
 }
 
 void X11Backend::Repaint(const EffectScene& scene) {
+  map_.background_pending = false;
   const std::uint32_t background = display_->visual().format.Pixel(scene.background);
   xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXEL, &background);
   xcb_clear_area(connection_, 0, window_, 0, 0, 0, 0);
@@ -243,6 +255,7 @@ bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
       if (reinterpret_cast<const xcb_map_notify_event_t&>(event).window == window_ &&
           !map_.mapped) {
         map_.mapped = true;
+        map_.background_due = Clock::now() + kUncoveredWait;
         AskForFullScreenAndFocus(*display_, window_, server_time_);
         output_pending_ = true;
         FlushIfWritable();
@@ -252,6 +265,14 @@ bool X11Backend::HandleEvent(const xcb_generic_event_t& event) {
       const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
       if (configure.window == window_) {
         reported_size_ = ScreenSize{configure.width, configure.height};
+      }
+      return true;
+    }
+    case XCB_VISIBILITY_NOTIFY: {
+      const auto& visibility = reinterpret_cast<const xcb_visibility_notify_event_t&>(event);
+      if (visibility.window == window_ && map_.background_pending &&
+          visibility.state == XCB_VISIBILITY_UNOBSCURED && shown_ != nullptr) {
+        Repaint(*shown_);
       }
       return true;
     }
@@ -295,11 +316,13 @@ bool X11Backend::WaitUntil(Clock::time_point due) {
     if (!HandleEvents()) return false;
     const Clock::time_point now = Clock::now();
     if (map_.pending() && now >= map_.next_request) RequestMap();
+    if (map_.background_pending && map_.mapped && now >= map_.background_due) Repaint(*shown_);
     FlushIfWritable();
     if (now >= due) return true;
+    Clock::time_point wake_at = map_.pending() ? std::min(due, map_.next_request) : due;
+    if (map_.background_pending && map_.mapped) wake_at = std::min(wake_at, map_.background_due);
     const DisplayWake wake =
-        WaitForDisplay(xcb_get_file_descriptor(connection_), output_pending_, *timer_,
-                       map_.pending() ? std::min(due, map_.next_request) : due);
+        WaitForDisplay(xcb_get_file_descriptor(connection_), output_pending_, *timer_, wake_at);
     if (wake.writable) Flush();
     // Readable or hung up: the next HandleEvents reads it or finds the error.
   }

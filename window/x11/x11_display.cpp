@@ -44,6 +44,13 @@ X11Display::X11Display() {
     visual_ = ChooseWindowVisual(*connection_, *screen_);
     InternAtoms();
     primary_ = PrimaryMonitorOf(*connection_, *screen_);
+    if (primary_.index >= 0) {
+      xcb_window_t manager = XCB_NONE;
+      manager_running_ = xcb_ewmh_get_supporting_wm_check_reply(
+                             &ewmh_, xcb_ewmh_get_supporting_wm_check(&ewmh_, screen_->root),
+                             &manager, nullptr) != 0 &&
+                         manager != XCB_NONE;
+    }
     ThrowIfBroken();
   } catch (...) {
     // A constructor that throws runs no destructor.

@@ -34,6 +34,9 @@ class X11Display {
   const PrimaryMonitor& primary() const { return primary_; }
   xcb_ewmh_connection_t& ewmh() { return ewmh_; }
   const ExtraAtoms& atoms() const { return atoms_; }
+  // Whether a window manager runs (it announces itself on the root); read
+  // only on a screen of several monitors, where it matters.
+  bool manager_running() const { return manager_running_; }
 
   // Raises the display-lost failure once the connection has broken.
   void ThrowIfBroken() const;
@@ -51,6 +54,7 @@ class X11Display {
   xcb_ewmh_connection_t ewmh_{};
   bool ewmh_ready_ = false;
   ExtraAtoms atoms_;
+  bool manager_running_ = false;
 };
 
 }  // namespace slash
