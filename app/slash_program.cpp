@@ -60,6 +60,12 @@ int SlashMain(int argc, char** argv, const BackendWrapper& wrap) {
   } catch (const RuntimeError& error) {
     ReportErrorLine(ErrorReportLine(error));
     return error.exit_status();
+  } catch (const std::exception& error) {
+    ReportErrorLine(UnexpectedErrorLine(&error));
+    return kStatusEffectError;
+  } catch (...) {
+    ReportErrorLine(UnexpectedErrorLine(nullptr));
+    return kStatusEffectError;
   }
 }
 

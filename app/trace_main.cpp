@@ -2,8 +2,8 @@
 // prints one JSON object per step on stdout.
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -23,6 +23,9 @@ namespace {
 
 // Sizes past this are no screen, and their pixel arithmetic would overflow.
 constexpr long kLargestScreenSide = 1L << 20;
+// The most pixels a frame may have (16384 x 16384, 768 MiB as RGB): a frame
+// is held whole in memory.
+constexpr long long kLargestFrame = 1LL << 28;
 
 struct TraceOptions {
   slash::ScreenSize screen{1920, 1080};
@@ -37,7 +40,8 @@ std::optional<std::int32_t> ParseSide(const std::string& text) {
       text.find_first_not_of("0123456789") != std::string::npos) {
     return std::nullopt;
   }
-  const long side = std::strtol(text.c_str(), nullptr, 10);
+  long side = 0;
+  std::from_chars(text.data(), text.data() + text.size(), side);
   if (side < 1 || side > kLargestScreenSide) return std::nullopt;
   return static_cast<std::int32_t>(side);
 }
@@ -92,6 +96,13 @@ ParsedOptions ParseOptions(int argc, char** argv) {
     } else {
       break;
     }
+  }
+  const long long pixels = static_cast<long long>(options.screen.width) * options.screen.height;
+  if (options.frames && pixels > kLargestFrame) {
+    return {options, "--frames draws at most " + std::to_string(kLargestFrame) +
+                         " pixels a frame (16384x16384); --screen " +
+                         std::to_string(options.screen.width) + "x" +
+                         std::to_string(options.screen.height) + " is more"};
   }
   options.words.assign(argv + i, argv + argc);
   return parsed;
@@ -164,5 +175,11 @@ int main(int argc, char** argv) {
     // An output failure while reporting another error.
     std::fprintf(stderr, "%s\n", ReportLine(error).c_str());
     return error.exit_status();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", slash::UnexpectedErrorLine(&error, "slash-trace").c_str());
+    return slash::kStatusEffectError;
+  } catch (...) {
+    std::fprintf(stderr, "%s\n", slash::UnexpectedErrorLine(nullptr, "slash-trace").c_str());
+    return slash::kStatusEffectError;
   }
 }

@@ -1,5 +1,7 @@
 #include "runtime/number_services.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,8 +23,8 @@ std::size_t SkipDigits(std::string_view text, std::size_t pos) {
 }
 
 // The length of the number at `start`, or 0 when there is none. Only the
-// characters checked here reach strtod, so its own wider grammar (hex,
-// "inf", "nan") never applies.
+// characters checked here are converted, so no wider grammar (hex, "inf",
+// "nan") ever applies.
 std::size_t NumberLength(std::string_view text, std::size_t start) {
   std::size_t pos = start;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
@@ -44,6 +46,28 @@ std::size_t NumberLength(std::string_view text, std::size_t start) {
   return end - start;
 }
 
+// Whether a number no double holds is too large rather than too small: the
+// decimal place of its first significant digit, moved by its exponent.
+bool BeyondLargest(std::string_view number) {
+  const std::size_t e = number.find_first_of("eE");
+  std::int64_t exponent = 0;
+  if (e != std::string_view::npos) {
+    std::string_view text = number.substr(e + 1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (std::from_chars(text.data(), text.data() + text.size(), exponent).ec != std::errc()) {
+      return text.front() != '-';  // an exponent past 64 bits: its sign says which
+    }
+  }
+  std::string_view mantissa = number.substr(0, e);
+  if (!mantissa.empty() && mantissa.front() == '-') mantissa.remove_prefix(1);
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_not_of("0.");
+  if (first == std::string_view::npos) return false;  // zero is never too large
+  const auto place =
+      static_cast<std::int64_t>(point) - static_cast<std::int64_t>(first) - (first < point ? 1 : 0);
+  return place + exponent > 0;
+}
+
 std::string Quoted(std::string_view text) {
   constexpr std::size_t kShown = 40;
   std::string shown(text.substr(0, kShown));
@@ -60,14 +84,21 @@ std::string_view LeadingNumberText(std::string_view text) {
 }
 
 double ReadLeadingNumber(std::string_view text) {
-  const std::string number(LeadingNumberText(text));
+  const std::string_view number = LeadingNumberText(text);
   if (number.empty()) return 0.0;
-  const double value = std::strtod(number.c_str(), nullptr);
-  if (std::isinf(value)) {
-    throw RuntimeError(RuntimeErrorKind::kOverflow,
-                       "the number " + Quoted(number) + " is beyond the range of a double");
+  // std::from_chars reads the same whatever the C locale says a decimal
+  // point is; it takes no '+', which means nothing here anyway.
+  const std::string_view digits = number.front() == '+' ? number.substr(1) : number;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    if (BeyondLargest(digits)) {
+      throw RuntimeError(RuntimeErrorKind::kOverflow,
+                         "the number " + Quoted(number) + " is beyond the range of a double");
+    }
+    return digits.front() == '-' ? -0.0 : 0.0;  // an underflow reads as 0, which is harmless
   }
-  return value;  // an underflow reads as 0 or a tiny value, both harmless
+  return value;
 }
 
 std::int32_t RoundToInt32(double value, std::string_view written) {

@@ -1,6 +1,7 @@
 #include "runtime/runtime_error.h"
 
 #include <cstdio>
+#include <new>
 
 namespace slash {
 namespace {
@@ -40,6 +41,16 @@ bool IsEffectError(RuntimeErrorKind kind) {
 std::string ErrorReportLine(const RuntimeError& error, const std::string& program) {
   const char* lead = IsEffectError(error.kind()) ? ": run-time error: " : ": ";
   return program + lead + EscapeControls(error.what());
+}
+
+std::string UnexpectedErrorLine(const std::exception* error, const std::string& program) {
+  std::string what = "an unknown failure";
+  if (dynamic_cast<const std::bad_alloc*>(error) != nullptr) {
+    what = "out of memory";
+  } else if (error != nullptr) {
+    what = error->what();
+  }
+  return program + ": run-time error: " + EscapeControls(what);
 }
 
 std::string EscapeControls(std::string_view text) {

@@ -51,6 +51,11 @@ bool IsEffectError(RuntimeErrorKind kind);
 // some) are escaped, so the report is always one line.
 std::string ErrorReportLine(const RuntimeError& error, const std::string& program = "slash");
 
+// The one line for any other exception that reaches main (`error` is null
+// for one that is no std::exception): "slash: run-time error: out of
+// memory" for a failed allocation. The program then ends with status 1.
+std::string UnexpectedErrorLine(const std::exception* error, const std::string& program = "slash");
+
 // Text with its control characters written as \n, \t, \r or \xHH.
 std::string EscapeControls(std::string_view text);
 

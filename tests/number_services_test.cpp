@@ -52,6 +52,10 @@ TEST(ReadLeadingNumber, ReadsTheLeadingDecimalNumberOnly) {
       {" 8", 8},
       {"12abc", 12},
       {"1e-400", 0},
+      {"-1e-400", 0},
+      {"0.0001e311 ", 1e307},               // a large exponent on a small mantissa
+      {"1e-99999999999999999999 ", 0},      // an exponent past 64 bits, downwards
+      {"+0.000e99999999999999999999 ", 0},  // zero, however large its exponent
       {"inf ", 0},
       {"nan ", 0},
       {"\xEF\xBC\x91\xEF\xBC\x92 ", 0},  // full-width digits are not digits
@@ -66,6 +70,8 @@ TEST(ReadLeadingNumber, NumberBeyondDoubleRangeOverflows) {
   ExpectOverflow([] { ReadLeadingNumber("1e400 "); });
   ExpectOverflow([] { ReadLeadingNumber("-1e400 "); });
   ExpectOverflow([] { ReadLeadingNumber(std::string(400, '9') + " red"); });
+  ExpectOverflow([] { ReadLeadingNumber("0.00001e400 "); });
+  ExpectOverflow([] { ReadLeadingNumber("1e99999999999999999999 "); });
 }
 
 TEST(RoundToInt32, RoundsHalfToEven) {

@@ -171,6 +171,9 @@ TEST(SlashTrace, RejectsABadOptionWithTheReason) {
       {{"--screen=640x480"}, "unknown option \"--screen=640x480\""},
       {{"--screen"}, "--screen needs a size"},
       {{"--frames"}, "--frames needs a folder"},
+      // A frame is held whole in memory: one no memory holds is refused.
+      {{"--screen", "1048576x1048576", "--frames", "/tmp/slash-never-made", "1", "red"},
+       "--frames draws at most 268435456 pixels a frame"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> argv = {SLASH_TRACE_PATH};
