@@ -29,7 +29,11 @@ void TickTimer::Arm(std::chrono::steady_clock::time_point due) {
   value.it_value = MonotonicTimespec(due);
   // An all-zero value would disarm the timer instead of firing it.
   if (value.it_value.tv_sec == 0 && value.it_value.tv_nsec == 0) value.it_value.tv_nsec = 1;
-  timerfd_settime(fd_, TFD_TIMER_ABSTIME, &value, nullptr);
+  // A timer that was never armed would leave the wait without a time-out.
+  if (timerfd_settime(fd_, TFD_TIMER_ABSTIME, &value, nullptr) != 0) {
+    throw RuntimeError(RuntimeErrorKind::kPropertyFailure,
+                       std::string("cannot arm the tick timer: ") + std::strerror(errno));
+  }
 }
 
 void TickTimer::Clear() {

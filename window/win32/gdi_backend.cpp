@@ -32,6 +32,12 @@ constexpr wchar_t kClassName[] = L"slash";
                                   kStatusNoDisplay);
 }
 
+// A GDI object or call that failed mid-run: the window's property failure.
+[[noreturn]] void ThrowGdiFailure(const std::string& what) {
+  throw RuntimeError(RuntimeErrorKind::kPropertyFailure,
+                     what + " (error " + std::to_string(GetLastError()) + ")");
+}
+
 // EffectColor is 0x00BBGGRR, which is exactly a COLORREF.
 COLORREF ToColorRef(EffectColor color) {
   return static_cast<COLORREF>(color & 0xFFFFFF);
@@ -136,13 +142,16 @@ void GdiBackend::SetBackground(EffectColor color) {
   if (background_ != nullptr && color == background_color_) return;
   if (background_ != nullptr) DeleteObject(background_);
   background_ = CreateSolidBrush(ToColorRef(color));
+  if (background_ == nullptr) ThrowGdiFailure("cannot make the background brush");
   background_color_ = color;
 }
 
 HPEN GdiBackend::PenFor(EffectColor color) {
   auto found = pens_.find(color);
   if (found == pens_.end()) {
-    found = pens_.emplace(color, CreatePen(PS_SOLID, 1, ToColorRef(color))).first;
+    const HPEN pen = CreatePen(PS_SOLID, 1, ToColorRef(color));
+    if (pen == nullptr) ThrowGdiFailure("cannot make a line's pen");
+    found = pens_.emplace(color, pen).first;
   }
   return found->second;
 }
@@ -159,6 +168,7 @@ void GdiBackend::DrawPlacedLine(HDC dc, const PlacedLine& line) {
 
 void GdiBackend::DrawLine(const EffectScene& scene, std::size_t index) {
   const HDC dc = GetDC(window_);
+  if (dc == nullptr) ThrowGdiFailure("cannot draw on the window");
   if (const auto line = PlacedLineAt(scene, index, scene.width, scene.height)) {
     DrawPlacedLine(dc, *line);
   }
@@ -234,7 +244,9 @@ void GdiBackend::ArmTimer(Clock::time_point due) {
   const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(due - Clock::now());
   LARGE_INTEGER relative;
   relative.QuadPart = -std::max<long long>(1, left.count() / 100);
-  SetWaitableTimer(timer_, &relative, 0, nullptr, nullptr, FALSE);
+  if (!SetWaitableTimer(timer_, &relative, 0, nullptr, nullptr, FALSE)) {
+    ThrowGdiFailure("cannot arm the tick timer");
+  }
 }
 
 bool GdiBackend::WaitUntil(Clock::time_point due) {
