@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -8,11 +9,12 @@ namespace slash {
 // What differs between platforms in starting and ending the process; each
 // platform has its own file of these.
 
-// The command-line text T the effect reads: the arguments joined by single
-// spaces where the system hands over an argument list, the raw text after
-// the program name where it hands over the text as typed (Windows), so
-// that spacing and quotes survive there.
-std::string EffectCommandText(const std::vector<std::string>& arguments);
+// The command-line text T the effect reads, after the first `skipped`
+// arguments (slash-trace's options): the arguments joined by single spaces
+// where the system hands over an argument list, the raw text after them
+// where it hands over the text as typed (Windows), so that spacing and
+// quotes survive there, for slash-trace as for slash.
+std::string EffectCommandText(const std::vector<std::string>& arguments, std::size_t skipped = 0);
 
 // Reports one error line (no newline) where the user sees it: on standard
 // error, or, on Windows when the program has none, in a message box.

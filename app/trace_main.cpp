@@ -11,7 +11,6 @@
 
 #include "app/process_setup.h"
 #include "app/program_info.h"
-#include "runtime/command_text.h"
 #include "runtime/exit_status.h"
 #include "runtime/process_runtime.h"
 #include "runtime/runtime_error.h"
@@ -31,7 +30,7 @@ struct TraceOptions {
   slash::ScreenSize screen{1920, 1080};
   bool realtime = false;
   std::optional<std::string> frames;
-  std::vector<std::string> words;
+  std::size_t options = 0;  // how many arguments the options took
 };
 
 // A side of a screen: decimal digits only, 1 to kLargestScreenSide.
@@ -104,7 +103,7 @@ ParsedOptions ParseOptions(int argc, char** argv) {
                          std::to_string(options.screen.width) + "x" +
                          std::to_string(options.screen.height) + " is more"};
   }
-  options.words.assign(argv + i, argv + argc);
+  options.options = static_cast<std::size_t>(i - 1);
   return parsed;
 }
 
@@ -127,14 +126,15 @@ std::string ReportLine(const slash::RuntimeError& error) {
   return slash::ErrorReportLine(error, "slash-trace");
 }
 
-int RunTrace(const TraceOptions& options) {
+int RunTrace(const TraceOptions& options, const std::vector<std::string>& arguments) {
   // The folder is checked before anything is traced, so a run that cannot
   // write its frames prints nothing.
   std::optional<slash::FrameWriter> frames;
   if (options.frames) frames.emplace(*options.frames, options.screen.width, options.screen.height);
   slash::TraceBackend backend(options.screen, options.realtime);
   slash::TraceRecorder recorder(options.realtime, std::move(frames), PrintLine);
-  slash::ProcessRuntime runtime(slash::JoinArguments(options.words),
+  // The words after the options, read as slash reads its own.
+  slash::ProcessRuntime runtime(slash::EffectCommandText(arguments, options.options),
                                 [&] { return options.screen; });
   slash::F_Vesk window(backend, &recorder);
   try {
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
                    slash::EscapeControls(parsed.error).c_str());
       return slash::kStatusOutputFailure;
     }
-    return RunTrace(parsed.options);
+    return RunTrace(parsed.options, std::vector<std::string>(argv + 1, argv + argc));
   } catch (const slash::RuntimeError& error) {
     // An output failure while reporting another error.
     std::fprintf(stderr, "%s\n", ReportLine(error).c_str());

@@ -48,6 +48,32 @@ std::u16string_view TextAfterProgramName(std::u16string_view command_line) {
   return command_line.substr(at);
 }
 
+std::u16string_view TextAfterArguments(std::u16string_view command_line, std::size_t skipped) {
+  std::u16string_view rest = TextAfterProgramName(command_line);
+  for (; skipped > 0 && !rest.empty(); --skipped) {
+    std::size_t at = 0;
+    bool quoted = false;
+    while (at < rest.size() && (quoted || !IsBlank(rest[at]))) {
+      std::size_t slashes = 0;
+      while (at < rest.size() && rest[at] == u'\\') ++at, ++slashes;
+      if (at == rest.size()) break;
+      if (rest[at] != u'"') {
+        if (slashes == 0) ++at;  // any other character
+      } else if (slashes % 2 == 1) {
+        ++at;  // an escaped, literal quote
+      } else if (quoted && at + 1 < rest.size() && rest[at + 1] == u'"') {
+        at += 2;  // "" inside quotes: a literal quote
+      } else {
+        quoted = !quoted;
+        ++at;
+      }
+    }
+    while (at < rest.size() && IsBlank(rest[at])) ++at;
+    rest.remove_prefix(at);
+  }
+  return rest;
+}
+
 std::string Utf8FromUtf16(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -45,6 +45,13 @@ def main():
                 failures.append(f"{key} is {strings.get(key)!r}, not {value!r}")
     if [str(t).lower() for t in translations] != ["0x0411 0x04b0"]:
         failures.append(f"translations {translations}, not Japanese with Unicode")
+    # The resource itself is filed under a language too: the same one.
+    languages = [entry.data.lang | (entry.data.sublang << 10)
+                 for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries
+                 if kind.id == pefile.RESOURCE_TYPE["RT_VERSION"]
+                 for name in kind.directory.entries for entry in name.directory.entries]
+    if languages != [0x0411]:
+        failures.append(f"filed under languages {[hex(lang) for lang in languages]}, not 0x0411")
     for failure in failures:
         print(f"version record: {failure}", file=sys.stderr)
     if not failures:

@@ -202,6 +202,32 @@ TEST(UnderWine, ThePrimaryMonitorOnTheRightOfTwo) {
   }
 }
 
+// slash-trace.exe previews what slash.exe draws: it reads the raw command
+// line after its options, as slash.exe reads its own, quotes and spacing
+// kept (the text "3  blue", quoted, begins with no number: one line).
+TEST(UnderWine, SlashTraceReadsTheCommandLineAsSlashDoes) {
+  const TestDisplay display(320, 240, false);
+  ASSERT_TRUE(display.ok());
+  const WineOn wine(display);
+  const struct {
+    std::vector<std::string> args;
+    const char* load;  // what the load line holds
+  } cases[] = {
+      {{"3", "blue"}, "\"count\":3,\"color\":\"0xFF0000\""},
+      {{"3  blue"}, "\"count\":0,\"color\":\"0xFF0000\""},
+      {{"--screen", "320x200", "3  blue"}, "\"count\":0,\"color\":\"0xFF0000\""},
+      {{"--", "30", "green"}, "\"count\":30,\"color\":\"0x00FF00\""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {"wine", SLASH_TRACE_EXE};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const auto result = RunProcess(argv, wine.env());
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::string load = result.out.substr(0, result.out.find('\n'));
+    EXPECT_NE(load.find(c.load), std::string::npos) << c.args.back() << ": " << load;
+  }
+}
+
 // A run-time error: one line, status 1, and nothing drawn.
 TEST(UnderWine, AnOverflowIsOneLineAndStatus1) {
   const TestDisplay display(320, 240, false);

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -52,8 +53,10 @@ void IgnoreBrokenPipes() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-std::string EffectCommandText(const std::vector<std::string>& arguments) {
-  return JoinArguments(arguments);
+std::string EffectCommandText(const std::vector<std::string>& arguments, std::size_t skipped) {
+  skipped = std::min(skipped, arguments.size());
+  return JoinArguments(
+      std::vector<std::string>(arguments.begin() + static_cast<long>(skipped), arguments.end()));
 }
 
 void ReportErrorLine(const std::string& line) {

@@ -44,10 +44,10 @@ void EndRun(int status) {
 
 void IgnoreBrokenPipes() {}
 
-std::string EffectCommandText(const std::vector<std::string>&) {
+std::string EffectCommandText(const std::vector<std::string>&, std::size_t skipped) {
   const wchar_t* whole = GetCommandLineW();
   const std::u16string_view text(reinterpret_cast<const char16_t*>(whole), std::wcslen(whole));
-  return Utf8FromUtf16(TextAfterProgramName(text));
+  return Utf8FromUtf16(TextAfterArguments(text, skipped));
 }
 
 void ReportErrorLine(const std::string& line) {
