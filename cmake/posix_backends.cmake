@@ -21,6 +21,7 @@ slash_layer_headers(slash_window_linux window/linux/*.h)
 add_library(slash_window_x11 STATIC
   window/x11/x11_backend.cpp
   window/x11/x11_display.cpp
+  window/x11/x11_run_queue.cpp
   window/x11/x11_window_manager.cpp
   window/x11/x11_screen.cpp
 )

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "desktop_case.h"
@@ -177,6 +179,27 @@ TEST(WideMonitor, TheVisiblePartOfEachLineCrossesTheScreen) {
     EXPECT_EQ(bad_columns, 0) << "columns that are not one pixel of a line";
   }
   EXPECT_EQ(line_states, 3);
+}
+
+// A server that stops reading while such lines are drawn (each thousands of
+// rectangles) never holds the end up: what it has no room for waits, and
+// the run ends on time.
+TEST(WideMonitor, AStoppedServerDoesNotHoldUpTheEnd) {
+  if (geteuid() != 0) GTEST_SKIP() << "Xorg with the dummy driver needs root";
+  TestDisplay display(TestDisplay::TwoMonitors{}, false);
+  ASSERT_TRUE(display.ok()) << "no Xorg with the dummy driver";
+  display.Query({"xrandr", "--setmonitor", "*wide", "40000/1000x600/300+0+0", "none"});
+  const auto start = std::chrono::steady_clock::now();
+  ChildProcess slash({SLASH_PATH, "99", "blue"}, display.env());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+  display.Pause(true);
+  const bool ended = slash.WaitFor(20000);
+  const double took =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  display.Pause(false);
+  ASSERT_TRUE(ended) << "still running 21 s in";
+  EXPECT_EQ(slash.status(), 0) << slash.TakeErr();
+  EXPECT_LT(took, 15.5) << "the end came late";
 }
 
 }  // namespace

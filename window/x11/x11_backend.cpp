@@ -19,6 +19,7 @@
 #include "window/linux/tick_timer.h"
 #include "window/scene_pixels.h"
 #include "window/x11/x11_display.h"
+#include "window/x11/x11_run_queue.h"
 #include "window/x11/x11_window_manager.h"
 
 namespace slash {
@@ -72,7 +73,9 @@ class X11Backend : public WindowBackend {
  private:
   void RequestMap();
   void DrawPlacedLine(const PlacedLine& line);
-  void FillRuns(const std::vector<PixelRun>& runs);
+  void SetColor(EffectColor color);
+  void SendQueuedRuns();
+  bool SocketWritable() const;
   void DrawPlacedLines(const EffectScene& scene);
   // Handles every event xcb has read; false once the window is gone.
   bool HandleEvents();
@@ -88,6 +91,7 @@ class X11Backend : public WindowBackend {
   xcb_window_t window_ = XCB_NONE;
   xcb_gcontext_t gc_ = XCB_NONE;
   EffectColor gc_color_ = kBlack;
+  X11RunQueue runs_;  // runs of lines past 32767 pixels, waiting for room
   const EffectScene* shown_ = nullptr;
   bool closed_ = false;
   std::unique_ptr<TickTimer> timer_;
@@ -164,42 +168,40 @@ void X11Backend::RequestMap() {
 }
 
 void X11Backend::DrawPlacedLine(const PlacedLine& line) {
-  if (line.color != gc_color_) {
-    const std::uint32_t foreground = display_->visual().format.Pixel(line.color);
-    xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &foreground);
-    gc_color_ = line.color;
-  }
   const PixelLine& pixels = line.pixels;
   output_pending_ = true;
-  if (!Addressable(pixels)) {
+  if (!Addressable(pixels) || !runs_.empty()) {
     // An end past what a request can name (a monitor wider or taller than
     // 32767 pixels): the pixels the server would draw for the whole line,
-    // where they can be named, as filled runs.
-    FillRuns(LineRuns(pixels, PixelRect{0, 0, kAddressable, kAddressable}));
+    // where they can be named, as filled runs, after any still queued.
+    runs_.Add(line.color, LineRuns(pixels, PixelRect{0, 0, kAddressable, kAddressable}));
+    SendQueuedRuns();
     return;
   }
+  SetColor(line.color);
   const xcb_point_t ends[] = {
       {static_cast<std::int16_t>(pixels.x1), static_cast<std::int16_t>(pixels.y1)},
       {static_cast<std::int16_t>(pixels.x2), static_cast<std::int16_t>(pixels.y2)}};
   xcb_poly_line(connection_, XCB_COORD_MODE_ORIGIN, window_, gc_, 2, ends);
 }
 
-void X11Backend::FillRuns(const std::vector<PixelRun>& runs) {
-  std::vector<xcb_rectangle_t> rectangles;
-  rectangles.reserve(runs.size());
-  for (const PixelRun& run : runs) {
-    const auto length = static_cast<std::uint16_t>(run.length);
-    rectangles.push_back({static_cast<std::int16_t>(run.x), static_cast<std::int16_t>(run.y),
-                          run.horizontal ? length : std::uint16_t{1},
-                          run.horizontal ? std::uint16_t{1} : length});
-  }
-  // Requests of a few thousand rectangles each stay within any server's
-  // request length.
-  constexpr std::size_t kPerRequest = 4096;
-  for (std::size_t at = 0; at < rectangles.size(); at += kPerRequest) {
-    const auto count = static_cast<std::uint32_t>(std::min(kPerRequest, rectangles.size() - at));
-    xcb_poly_fill_rectangle(connection_, window_, gc_, count, rectangles.data() + at);
-  }
+void X11Backend::SetColor(EffectColor color) {
+  if (color == gc_color_) return;
+  const std::uint32_t foreground = display_->visual().format.Pixel(color);
+  xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, &foreground);
+  gc_color_ = color;
+}
+
+void X11Backend::SendQueuedRuns() {
+  runs_.Send([this] { return SocketWritable(); },
+             [this](EffectColor color, const std::vector<xcb_rectangle_t>& rectangles) {
+               SetColor(color);
+               xcb_poly_fill_rectangle(connection_, window_, gc_,
+                                       static_cast<std::uint32_t>(rectangles.size()),
+                                       rectangles.data());
+               Flush();
+             });
+  if (!runs_.empty()) output_pending_ = true;
 }
 
 void X11Backend::DrawLine(const EffectScene& scene, std::size_t index) {
@@ -211,6 +213,7 @@ void X11Backend::DrawLine(const EffectScene& scene, std::size_t index) {
 
 void X11Backend::Repaint(const EffectScene& scene) {
   map_.background_pending = false;
+  runs_.Clear();  // every placed line is drawn again below
   const std::uint32_t background = display_->visual().format.Pixel(scene.background);
   xcb_change_window_attributes(connection_, window_, XCB_CW_BACK_PIXEL, &background);
   xcb_clear_area(connection_, 0, window_, 0, 0, 0, 0);
@@ -302,13 +305,18 @@ void X11Backend::Flush() {
   output_pending_ = false;
 }
 
+bool X11Backend::SocketWritable() const {
+  pollfd socket{xcb_get_file_descriptor(connection_), POLLOUT, 0};
+  return poll(&socket, 1, 0) > 0 && (socket.revents & POLLOUT) != 0;
+}
+
 void X11Backend::FlushIfWritable() {
   if (!output_pending_) return;
-  pollfd socket{xcb_get_file_descriptor(connection_), POLLOUT, 0};
-  // xcb writes all it holds, waiting on the socket if it must: a writable
-  // socket takes the few kilobytes a tick queues at once, but a line of
-  // many runs (a monitor past 32767 pixels) may be more than it has room for.
-  if (poll(&socket, 1, 0) > 0 && (socket.revents & POLLOUT) != 0) Flush();
+  // xcb writes all it holds, waiting on the socket if it must; a writable
+  // socket has room for far more than the few kilobytes it buffers, and
+  // the runs of a long line are queued apart, a batch at a time.
+  if (SocketWritable()) Flush();
+  SendQueuedRuns();
 }
 
 bool X11Backend::WaitUntil(Clock::time_point due) {
@@ -323,7 +331,10 @@ bool X11Backend::WaitUntil(Clock::time_point due) {
     if (map_.background_pending && map_.mapped) wake_at = std::min(wake_at, map_.background_due);
     const DisplayWake wake =
         WaitForDisplay(xcb_get_file_descriptor(connection_), output_pending_, *timer_, wake_at);
-    if (wake.writable) Flush();
+    if (wake.writable) {
+      Flush();
+      SendQueuedRuns();
+    }
     // Readable or hung up: the next HandleEvents reads it or finds the error.
   }
 }
