@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "window/scene_pixels.h"
 #include "window/geometry.h"
+#include "window/scene_pixels.h"
 
 namespace slash {
 
