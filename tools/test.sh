@@ -34,7 +34,7 @@ sanitize() {
   cmake --build build-sanitize
   ASAN_OPTIONS=halt_on_error=1:detect_stack_use_after_return=1 \
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0" \
+    LSAN_OPTIONS="suppressions='$root/tests/sanitizer/lsan.supp':print_suppressions=0" \
     ctest --test-dir build-sanitize --output-on-failure
 }
 
@@ -120,7 +120,7 @@ package() {
   grep -q "^License: Expat" "$unpacked/usr/share/doc/slash/copyright"
   hardened "$unpacked/usr/bin/slash" "$unpacked/usr/bin/slash-trace"
   reproduced "package" 'cmake -S . -B "$B" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-    cmake --build "$B" && (cd "$B" && cpack -G DEB)' '"$B"/slash_*.deb'
+    cmake --build "$B" && (cd "$B" && cpack -G DEB)' '"$B"/slash_*.deb' other-fs
   echo "package: lintian clean; fields, files and manual page as expected; hardened;" \
     "reproducible; ran unpacked"
 }
@@ -147,15 +147,16 @@ hardened() {
 }
 
 # Builds an artifact twice, from two clones of HEAD, one after the other,
-# with nothing set by hand, and compares the bytes: the first clone on this
-# folder's file system, the second on another one (a tmpfs), in a folder
-# whose path has a space, with a build folder of another name. `build` is
-# the command run in each clone with $B naming its build folder; `artifact`
-# the file it makes, relative to the clone, with $B in it too.
+# with nothing set by hand, and compares the bytes: the second clone in a
+# folder whose path has a space, with a build folder of another name, and,
+# with `other_fs`, on another file system (a tmpfs). `build` is the command
+# run in each clone with $B naming its build folder; `artifact` the file it
+# makes, relative to the clone, with $B in it too.
 reproduced() (
-  what=$1 build=$2 artifact=$3 sums=()
+  what=$1 build=$2 artifact=$3 other_fs=${4:-} sums=()
   work=$(mktemp -d /tmp/slash-reproduce-XXXXXX)
-  other=$(mktemp -d /dev/shm/slash-reproduce-XXXXXX 2>/dev/null || mktemp -d)
+  other=$work
+  [[ -n $other_fs ]] && other=$(mktemp -d /dev/shm/slash-reproduce-XXXXXX 2>/dev/null || mktemp -d)
   trap 'rm -rf "$work" "$other"' EXIT
   for place in "$work/one:build" "$other/second clone:other build"; do
     clone=${place%%:*}
@@ -170,7 +171,7 @@ reproduced() (
     echo "$what: two builds of one commit differ: ${sums[*]}" >&2
     return 1
   fi
-  echo "$what: two builds of HEAD, on two file systems, in two folders (one with a space)," \
+  echo "$what: two builds of HEAD in two folders (one with a space${other_fs:+, on a tmpfs})" \
     "give the same bytes (sha256 ${sums[0]})"
 )
 
