@@ -298,18 +298,19 @@ and Wine, and stop them again.
 
 Stages (rough times on 2 cores):
   tidy       every C++ file formatted by .clang-format; an LTO build of the
-             programs with -Wodr: one definition of every type (2 min)
+             programs with -Wodr: one definition of every type (1 min)
   programs   the programs alone, without GoogleTest or Google Benchmark (1 min)
-  package    the .deb: lintian, fields, files, hardening, built twice to the
-             same bytes, run unpacked (4 min)
+  package    the .deb: lintian, fields, files, hardening, built twice (once
+             on a tmpfs, in a folder with a space) to the same bytes, run
+             unpacked (2 min)
   plain      warnings as errors, then every CTest test: unit, slash-trace,
              the real window on X servers, Wayland compositors and desktops,
-             faults, memcheck (10 min)
+             faults, memcheck (8 min)
   sanitize   the same tests under AddressSanitizer and UBSan, with clang (8 min)
   windows    the mingw-w64 build, its zip (same bytes twice, only Windows'
-             own DLLs), its tests and slash.exe under Wine (6 min)
-  fuzz [S]   the command-line fuzzer for S seconds (default 60) (2 min)
-  bench      one short round of the benchmark, to prove it runs (3 min)
+             own DLLs), its tests and slash.exe under Wine (3 min)
+  fuzz [S]   the command-line fuzzer for S seconds (default 60) (1 min)
+  bench      one short round of the benchmark, to prove it runs (1 min)
 
 Recipes:
   tools/test.sh plain                          one stage
