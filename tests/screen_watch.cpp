@@ -207,8 +207,10 @@ class UrgentThread {
 
 void ScreenWatch::Record(const std::function<bool()>& keep_going, int timeout_ms, int settle_ms) {
   using Clock = std::chrono::steady_clock;
-  const UrgentThread urgent;
+  // The probe first, so that its thread keeps the priority slash runs at;
+  // this thread then runs ahead of it, where allowed.
   const StarvationProbe probe;
+  const UrgentThread urgent;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   Clock::time_point settle_end = Clock::time_point::max();
   xcb_flush(connection_);
