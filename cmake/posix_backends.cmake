@@ -1,4 +1,4 @@
-# The back ends of Linux: the X server and Wayland, chosen
+# The back ends of Linux: the X server, Wayland and the terminal, chosen
 # from the session's environment, and the Linux pieces they share.
 
 find_package(PkgConfig REQUIRED)
@@ -68,9 +68,22 @@ target_link_libraries(slash_window_wayland PUBLIC slash_scene slash_window_linux
                       PRIVATE slash_wayland_protocols)
 slash_layer_headers(slash_window_wayland window/wayland/*.h)
 
-# window/hosts/: the choice of back end for a Linux session, over both.
+# window/terminal/: the controlling terminal, two pixels a character cell,
+# its control strings from terminfo (ncurses' libtinfo).
+pkg_check_modules(TINFO REQUIRED IMPORTED_TARGET tinfo)
+add_library(slash_window_terminal STATIC
+  window/terminal/terminal_backend.cpp
+  window/terminal/terminal_codes.cpp
+  window/terminal/terminal_device.cpp
+  window/terminal/terminal_picture.cpp
+)
+target_link_libraries(slash_window_terminal PUBLIC slash_scene slash_window_linux
+                      PRIVATE PkgConfig::TINFO)
+slash_layer_headers(slash_window_terminal window/terminal/*.h)
+
+# window/hosts/: the choice of back end for a Linux session, over all three.
 add_library(slash_window_hosts STATIC window/hosts/linux/backend_choice.cpp)
 target_link_libraries(slash_window_hosts PUBLIC slash_scene PRIVATE slash_window_x11
-                      slash_window_wayland)
+                      slash_window_wayland slash_window_terminal)
 slash_layer_headers(slash_window_hosts window/hosts/*.h window/hosts/linux/*.h)
 

@@ -11,14 +11,15 @@ namespace {
 
 using Variables = std::map<std::string, std::string>;
 
-// `reachable`: whether the Wayland socket accepts a connection.
-BackendKind Choose(const Variables& variables, bool reachable = true) {
+// `reachable`: whether the Wayland socket accepts a connection; `terminal`:
+// whether the process has a controlling terminal.
+BackendKind Choose(const Variables& variables, bool reachable = true, bool terminal = false) {
   return ChooseBackend(
       [&](const char* name) {
         const auto found = variables.find(name);
         return found == variables.end() ? std::string() : found->second;
       },
-      [reachable] { return reachable; });
+      [reachable] { return reachable; }, [terminal] { return terminal; });
 }
 
 TEST(ChooseBackend, WaylandWhenItAnswersElseTheXServerUnlessAskedOtherwise) {
@@ -27,6 +28,7 @@ TEST(ChooseBackend, WaylandWhenItAnswersElseTheXServerUnlessAskedOtherwise) {
     Variables variables;
     bool reachable;
     BackendKind expected;
+    bool terminal = false;
   } cases[] = {
       {{{"DISPLAY", ":0"}}, true, BackendKind::kX11},
       {both, true, BackendKind::kWayland},
@@ -37,10 +39,15 @@ TEST(ChooseBackend, WaylandWhenItAnswersElseTheXServerUnlessAskedOtherwise) {
       {{{"DISPLAY", ":0"}, {"SLASH_BACKEND", "wayland"}}, false, BackendKind::kWayland},
       {{{"WAYLAND_DISPLAY", "wayland-0"}, {"SLASH_BACKEND", "x11"}}, true, BackendKind::kX11},
       {{{"DISPLAY", ":0"}, {"SLASH_BACKEND", ""}}, true, BackendKind::kX11},
+      {{}, true, BackendKind::kTerminal, true},
+      {{{"DISPLAY", ":0"}}, true, BackendKind::kX11, true},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}}, false, BackendKind::kWayland, true},
+      {{{"DISPLAY", ":0"}, {"SLASH_BACKEND", "terminal"}}, true, BackendKind::kTerminal},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Choose(c.variables, c.reachable), c.expected)
-        << c.variables.size() << " variables, reachable " << c.reachable;
+    EXPECT_EQ(Choose(c.variables, c.reachable, c.terminal), c.expected)
+        << c.variables.size() << " variables, reachable " << c.reachable << ", terminal "
+        << c.terminal;
   }
 }
 

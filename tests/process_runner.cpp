@@ -46,6 +46,9 @@ void ApplyEnvironment(const Environment& env) {
 }
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv, const Environment& env) {
+  // A session of its own, with no controlling terminal: a program a test
+  // runs never draws on the terminal the tests were started from.
+  setsid();
   ApplyEnvironment(env);
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -134,8 +137,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const Environment
   if (pid == 0) {
     dup2(out_pipe[1], STDOUT_FILENO);
     dup2(err_pipe[1], STDERR_FILENO);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
+    // Only 1 and 2 stay: a daemon the child starts must not hold the pipes.
+    for (const int fd : {out_pipe[0], err_pipe[0], out_pipe[1], err_pipe[1]}) close(fd);
     ExecChild(argv, env);
   }
   close(out_pipe[1]);

@@ -50,18 +50,11 @@ void FrameWriter::Draw(const EffectScene& scene) {
   // the X server's own line rule, as the window shows them.
   const std::size_t pixels = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   for (std::size_t i = 0; i < pixels; ++i) Paint(i, scene.background);
-  const PixelRect frame{0, 0, width_, height_};
-  for (const PlacedLine& line : PlacedLines(scene, width_, height_)) {
-    for (const PixelRun& run : LineRuns(line.pixels, frame)) {
-      for (int i = 0; i < run.length; ++i) {
-        const int x = run.horizontal ? run.x + i : run.x;
-        const int y = run.horizontal ? run.y : run.y + i;
-        Paint(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                  static_cast<std::size_t>(x),
-              line.color);
-      }
-    }
-  }
+  ForEachLinePixel(scene, width_, height_, [this](int x, int y, EffectColor color) {
+    Paint(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+              static_cast<std::size_t>(x),
+          color);
+  });
 }
 
 void FrameWriter::Write(std::int64_t tick, const EffectScene& scene) {

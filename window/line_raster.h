@@ -24,4 +24,19 @@ struct PixelRun {
 // cut to it; the pixels are those of the whole line, wherever it is cut.
 std::vector<PixelRun> LineRuns(const PixelLine& line, const PixelRect& clip);
 
+// Every pixel of the scene's placed lines on an output of `width` x
+// `height` pixels, as `paint(x, y, color)`, in index order: a later line
+// is painted over an earlier one where they cross.
+template <typename Paint>
+void ForEachLinePixel(const EffectScene& scene, int width, int height, Paint&& paint) {
+  const PixelRect output{0, 0, width, height};
+  for (const PlacedLine& line : PlacedLines(scene, width, height)) {
+    for (const PixelRun& run : LineRuns(line.pixels, output)) {
+      for (int i = 0; i < run.length; ++i) {
+        paint(run.horizontal ? run.x + i : run.x, run.horizontal ? run.y : run.y + i, line.color);
+      }
+    }
+  }
+}
+
 }  // namespace slash

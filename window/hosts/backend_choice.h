@@ -8,7 +8,7 @@ namespace slash {
 
 // The back ends there are; each platform builds its own and chooses among
 // them in its own backend_choice.cpp.
-enum class BackendKind { kX11, kWayland, kGdi };
+enum class BackendKind { kX11, kWayland, kTerminal, kGdi };
 
 // The choice for this process, from what its platform offers it.
 BackendKind ChooseProcessBackend();

@@ -2,6 +2,8 @@
 
 #include "runtime/runtime_error.h"
 #include "window/hosts/linux/session_choice.h"
+#include "window/terminal/terminal_backend.h"
+#include "window/terminal/terminal_device.h"
 #include "window/wayland/wayland_backend.h"
 #include "window/wayland/wayland_socket.h"
 #include "window/x11/x11_backend.h"
@@ -9,13 +11,16 @@
 namespace slash {
 
 BackendKind ChooseBackend(const EnvironmentLookup& environment,
-                          const std::function<bool()>& wayland_reachable) {
+                          const std::function<bool()>& wayland_reachable,
+                          const std::function<bool()>& terminal_available) {
   const std::string chosen = environment("SLASH_BACKEND");
   if (chosen == "x11") return BackendKind::kX11;
   if (chosen == "wayland") return BackendKind::kWayland;
+  if (chosen == "terminal") return BackendKind::kTerminal;
   if (!chosen.empty()) {
     throw RuntimeError::HostFailure(
-        "unknown back end \"" + chosen + "\" in SLASH_BACKEND (wayland or x11)", kStatusNoDisplay);
+        "unknown back end \"" + chosen + "\" in SLASH_BACKEND (wayland, x11 or terminal)",
+        kStatusNoDisplay);
   }
   const bool wayland = !environment("WAYLAND_DISPLAY").empty();
   // A Wayland session usually sets DISPLAY too, for XWayland; the native
@@ -23,18 +28,21 @@ BackendKind ChooseBackend(const EnvironmentLookup& environment,
   if (wayland && wayland_reachable()) return BackendKind::kWayland;
   if (!environment("DISPLAY").empty()) return BackendKind::kX11;
   if (wayland) return BackendKind::kWayland;
+  if (terminal_available()) return BackendKind::kTerminal;
   throw RuntimeError::HostFailure(
       "no display to show the effect on (neither WAYLAND_DISPLAY nor DISPLAY is set)",
       kStatusNoDisplay);
 }
 
 BackendKind ChooseProcessBackend() {
-  return ChooseBackend(ProcessEnvironment,
-                       [] { return WaylandDisplayReachable(ProcessEnvironment); });
+  return ChooseBackend(
+      ProcessEnvironment, [] { return WaylandDisplayReachable(ProcessEnvironment); },
+      TerminalAvailable);
 }
 
 std::unique_ptr<WindowBackend> OpenBackend(BackendKind kind) {
   if (kind == BackendKind::kWayland) return OpenWaylandBackend();
+  if (kind == BackendKind::kTerminal) return OpenTerminalBackend();
   return OpenX11Backend();
 }
 

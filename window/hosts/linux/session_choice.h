@@ -13,9 +13,11 @@ namespace slash {
 // compositor when WAYLAND_DISPLAY names one that `wayland_reachable` finds
 // accepting connections; else the X server when DISPLAY is set; else
 // Wayland when WAYLAND_DISPLAY is set at all, so that the failure names
-// it. With none of these it raises the no-display failure, so the effect
-// never runs where nobody sees it.
+// it; else the controlling terminal when `terminal_available` finds one
+// (SLASH_BACKEND=terminal forces it). With none of these it raises the
+// no-display failure, so the effect never runs where nobody sees it.
 BackendKind ChooseBackend(const EnvironmentLookup& environment,
-                          const std::function<bool()>& wayland_reachable);
+                          const std::function<bool()>& wayland_reachable,
+                          const std::function<bool()>& terminal_available);
 
 }  // namespace slash
