@@ -22,21 +22,25 @@ Timing: ticks every 125 ms; 12 ticks of delay, one line per tick, the
 flood, and the end seven ticks (875 ms) later: 4.125 s for the default,
 15 s for 100 lines.
 
-Needs a display: a Wayland compositor (WAYLAND_DISPLAY) is used when it
-answers, else the X server (DISPLAY). SLASH_BACKEND=wayland or
-SLASH_BACKEND=x11 picks one whatever else is set.
+Shows on a display: a Wayland compositor (WAYLAND_DISPLAY) when it answers,
+else the X server (DISPLAY); with neither, on the terminal it was started
+from, two pixels a character cell. SLASH_BACKEND=wayland, x11 or terminal
+picks one whatever else is set.
 
 To end it early, close its window (Alt+F4, or the window manager's close):
 status 0; or press Ctrl+C in the terminal it was started from: status 130.
+On a terminal, the terminal is given back as it was on every way out.
 
 Exit status:
   0         the effect ran to its end, or its window was closed
   1         a run-time error (such as a count beyond 32 bits)
   2         --help or --version text that could not be written
-  3         no display, a display that refused or did not answer, or the
-            window could not be created
-  4         the connection to the display was lost
-  130, 143  stopped by SIGINT or SIGTERM
+  3         no display or terminal, a display that refused or did not
+            answer, a terminal that cannot move its cursor, or the window
+            could not be created
+  4         the connection to the display (or the terminal) was lost
+  129, 130, 131, 143
+            stopped by SIGHUP, SIGINT, SIGQUIT (on a terminal) or SIGTERM
 
 More in the manual: man slash
 )";

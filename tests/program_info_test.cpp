@@ -32,8 +32,9 @@ TEST(ProgramInfo, HelpAndVersionNeedNoDisplay) {
     EXPECT_TRUE(help.err.empty());
   }
   const auto help = RunProcess({SLASH_PATH, "--help"});
-  for (const char* topic : {"red, yellow, blue, green, white", "125 ms", "DISPLAY", "130, 143",
-                            "13 lines", "at most 100", "SLASH_BACKEND", "man slash", "Ctrl+C"}) {
+  for (const char* topic :
+       {"red, yellow, blue, green, white", "125 ms", "DISPLAY", "130, 131, 143", "terminal",
+        "13 lines", "at most 100", "SLASH_BACKEND", "man slash", "Ctrl+C"}) {
     EXPECT_NE(help.out.find(topic), std::string::npos) << topic;
   }
 }
