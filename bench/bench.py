@@ -19,6 +19,12 @@ black and the flood, lines drawn into two shared-memory buffers) and the same
 floor carrying slash's shared libraries, watched by wayland-stamps through
 the compositor's screen-copy protocol.
 
+On a pseudo-terminal of 100x30 and 200x60 cells read by this script, slash on
+its terminal back end runs beside the terminal floor (bench/floor_terminal.c:
+the alternate screen erased in black). A small terminal model in this script
+tells when every cell has been painted black; the bursts of bytes after it
+are the lines and the flood, against the 125 ms grid of the first.
+
 With --windows (a cross-built Windows build folder), slash.exe and the GDI
 floor (bench/floor_gdi.cpp) run under one warm Wine on an Xvfb of each of
 640x480, 1920x1080 and 3840x2160, watched by screen-stamps as above; besides
@@ -44,6 +50,7 @@ TICK_MS = 125.0
 SIZES = ["640x480", "1920x1080", "3840x2160", "7680x4320"]
 WAYLAND_SIZES = ["1920x1080", "3840x2160"]
 WINE_SIZES = ["640x480", "1920x1080", "3840x2160"]
+TERMINAL_SIZES = ["100x30", "200x60"]
 WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
 NOBODY = 65534
 LINES = 13  # the default command line
@@ -262,6 +269,215 @@ def stamped(argv, env):
     return late, (exit_ns - end) / 1e6 if end else float("nan")
 
 
+class TerminalModel:
+    """Just enough of a terminal to tell when every cell has been painted
+    black: cursor addressing, SGR grounds, erase in display, printed cells."""
+
+    def __init__(self, columns, rows):
+        self.columns, self.rows = columns, rows
+        self.black = set()
+        self.row = self.column = 0
+        self.ground_black = False
+        self.pending = b""
+
+    def feed(self, data):
+        data = self.pending + data
+        self.pending = b""
+        i = 0
+        while i < len(data):
+            byte = data[i]
+            if byte == 0x1B:
+                if i + 1 >= len(data):
+                    self.pending = data[i:]
+                    return
+                if data[i + 1:i + 2] != b"[":
+                    i += 2
+                    continue
+                end = i + 2
+                while end < len(data) and not 0x40 <= data[end] <= 0x7E:
+                    end += 1
+                if end >= len(data):
+                    self.pending = data[i:]
+                    return
+                self.control(data[i + 2:end].decode(errors="replace"), chr(data[end]))
+                i = end + 1
+            elif byte < 0x20:
+                i += 1
+            else:
+                width = 1 if byte < 0x80 else 3 if byte >= 0xE0 else 2
+                if i + width > len(data):
+                    self.pending = data[i:]
+                    return
+                if self.row < self.rows and self.column < self.columns:
+                    cell = (self.row, self.column)
+                    (self.black.add if self.ground_black and byte == 0x20 else
+                     self.black.discard)(cell)
+                self.column = min(self.column + 1, self.columns - 1)
+                i += width
+
+    def control(self, params, final):
+        numbers = [p for p in params.split(";")] if params else []
+        if final == "H":
+            values = [int(n) if n.isdigit() else 1 for n in numbers] + [1, 1]
+            self.row, self.column = values[0] - 1, values[1] - 1
+        elif final == "m":
+            codes, k = numbers or ["0"], 0
+            while k < len(codes):
+                code = codes[k]
+                if code in ("38", "48") and k + 1 < len(codes) and codes[k + 1] in ("2", "5"):
+                    extra = 4 if codes[k + 1] == "2" else 2
+                    if code == "48":
+                        self.ground_black = codes[k + 2:k + 5] == ["0", "0", "0"]
+                    k += 1 + extra
+                    continue
+                if code in ("", "0", "49") or code.startswith(("4", "10")):
+                    self.ground_black = code == "40"
+                k += 1
+        elif final == "J" and params == "2":
+            cells = {(r, c) for r in range(self.rows) for c in range(self.columns)}
+            self.black = cells if self.ground_black else set()
+
+    def all_black(self):
+        return len(self.black) == self.columns * self.rows
+
+
+def run_on_pty(argv, env, size):
+    """Runs a program with a pseudo-terminal of `size` (COLSxROWS) as its
+    controlling terminal, read as fast as it writes; returns the chunks
+    read with their times, the exec and exit times, CPU and peak RSS."""
+    import fcntl
+    import pty
+    import struct
+    import termios
+    columns, rows = (int(n) for n in size.split("x"))
+    master, slave = pty.openpty()
+    fcntl.ioctl(master, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
+
+    def become_terminal_owner():
+        os.setsid()
+        fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+
+    exec_ns = time.monotonic_ns()
+    process = subprocess.Popen(argv, env=env, stdin=slave, stdout=slave, stderr=slave,
+                               preexec_fn=become_terminal_owner)
+    os.close(slave)
+    chunks, peak_kib = [], 0
+    while True:
+        ready, _, _ = select.select([master], [], [], 0.002)
+        if ready:
+            try:
+                data = os.read(master, 65536)
+            except OSError:
+                data = b""
+            if data:
+                chunks.append((time.monotonic_ns(), data))
+        pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+        if pid != 0:
+            break
+        peak_kib = max(peak_kib, high_water_kib(process.pid))
+    exit_ns = time.monotonic_ns()
+    os.close(master)
+    return {"exec": exec_ns, "exit": exit_ns, "status": os.waitstatus_to_exitcode(status),
+            "chunks": chunks, "cpu_s": usage.ru_utime + usage.ru_stime,
+            "rss_mib": peak_kib / 1024}
+
+
+def terminal_figures(run, size):
+    """Exec to the first complete black screen; the bursts after it (lines,
+    flood) against the 125 ms grid of the first; the first line's bytes."""
+    columns, rows = (int(n) for n in size.split("x"))
+    model = TerminalModel(columns, rows)
+    first_black = None
+    bursts = []
+    for stamp, data in run["chunks"]:
+        if first_black is None:
+            model.feed(data)
+            if model.all_black():
+                first_black = stamp
+            continue
+        if bursts and (stamp - bursts[-1][1]) / 1e6 < GROUP_GAP_MS:
+            bursts[-1][1] = stamp
+            bursts[-1][2] += len(data)
+        else:
+            bursts.append([stamp, stamp, len(data)])
+    if first_black is None:
+        return None
+    figures = {"first_black_ms": (first_black - run["exec"]) / 1e6,
+               "bytes": sum(len(data) for _, data in run["chunks"])}
+    ticks = [b for b in bursts if (b[0] - run["exec"]) / 1e6 > 1000]  # after the wait
+    if ticks:
+        start = ticks[0][0]
+        offsets = [abs((t[0] - start) / 1e6 - round((t[0] - start) / 1e6 / TICK_MS) * TICK_MS)
+                   for t in ticks]
+        figures["grid_p90_ms"] = percentile(offsets, 0.9)
+        figures["grid_worst_ms"] = max(offsets)
+        figures["line_bytes_per_column"] = ticks[0][2] / columns
+    return figures
+
+
+def measure_terminal(build, sizes, runs):
+    bench = os.path.join(build, "bench")
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env.update(TERM="xterm-256color", COLORTERM="truecolor", LANG="C.UTF-8")
+    programs = {
+        "slash, terminal back end": ([os.path.join(build, "slash")], dict(env, SLASH_BACKEND="terminal")),
+        "terminal floor": ([os.path.join(bench, "floor-terminal")], env),
+    }
+    results = {}
+    for size in sizes:
+        for _ in range(runs):
+            for name, (argv, program_env) in programs.items():
+                cell = results.setdefault((name, size), {"first_black_ms": [], "cpu_s": [],
+                                                         "rss_mib": [], "grid_p90_ms": [],
+                                                         "grid_worst_ms": [], "bytes": [],
+                                                         "line_bytes_per_column": [],
+                                                         "run_99_bytes": []})
+                seen = run_on_pty(argv, program_env, size)
+                figures = terminal_figures(seen, size) if seen["status"] == 0 else None
+                if figures is None:
+                    print(f"bench: {name} at {size}: status {seen['status']}, no black screen",
+                          file=sys.stderr)
+                    continue
+                cell["first_black_ms"].append(figures["first_black_ms"])
+                cell["cpu_s"].append(seen["cpu_s"])
+                cell["rss_mib"].append(seen["rss_mib"])
+                if not name.startswith("slash"):
+                    continue  # the floor draws no lines
+                for key in ("grid_p90_ms", "grid_worst_ms", "line_bytes_per_column"):
+                    if key in figures:
+                        cell[key].append(figures[key])
+                whole = run_on_pty(argv + ["99", "red"], program_env, size)
+                cell["run_99_bytes"].append(sum(len(d) for _, d in whole["chunks"]))
+    return programs.keys(), results
+
+
+def terminal_report(names, sizes, results, runs):
+    lines = [f"Runs: {runs} of each program at each size on a pseudo-terminal read as fast as "
+             "it is written (TERM=xterm-256color, COLORTERM=truecolor, a UTF-8 locale), "
+             "default command line, plus one `99 red` run of slash each time. Medians over "
+             "runs; the grid columns are over the bursts of bytes of the lines and the flood "
+             "against the 125 ms grid of the first line, the 90th percentile and the worst "
+             "of all runs.", "",
+             "| program | terminal | exec to first complete black (ms) | ticks off the grid, "
+             "p90 (ms) | worst (ms) | first line, bytes per column | `99 red` run, bytes "
+             "| CPU (s) | peak RSS (MiB) |",
+             "|---|---|---|---|---|---|---|---|---|"]
+    for name in names:
+        for size in sizes:
+            cell = results.get((name, size))
+            if not cell or not cell["first_black_ms"]:
+                continue
+            grid = (f"{median(cell['grid_p90_ms']):.2f} | {max(cell['grid_worst_ms']):.2f}"
+                    if cell["grid_p90_ms"] else " | ")
+            per_column = (f"{median(cell['line_bytes_per_column']):.1f}"
+                          if cell["line_bytes_per_column"] else "")
+            whole = f"{median(cell['run_99_bytes']):.0f}" if cell["run_99_bytes"] else ""
+            lines.append(f"| {name} | {size} | {median(cell['first_black_ms']):.2f} | {grid} "
+                         f"| {per_column} | {whole} | {median(cell['cpu_s']):.3f} "
+                         f"| {median(cell['rss_mib']):.1f} |")
+    return "\n".join(lines)
+
+
 def percentile(values, fraction):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(round(fraction * (len(ordered) - 1))))]
@@ -456,6 +672,10 @@ def main():
     text += f"\n\nWayland: headless {sway_version()}, software (pixman) renderer, " \
             "one output at each size.\n\n"
     text += report(wayland_names, wayland_sizes, wayland_results, runs)
+    terminal_sizes = TERMINAL_SIZES[:1] if args.quick else TERMINAL_SIZES
+    terminal_names, terminal_results = measure_terminal(args.build, terminal_sizes, runs)
+    text += "\n\nTerminal: a pseudo-terminal of each size, read by this script.\n\n"
+    text += terminal_report(terminal_names, terminal_sizes, terminal_results, runs)
     wine_names, wine_sizes, wine_results = [], [], {}
     if args.windows:
         wine_sizes = WINE_SIZES[:1] if args.quick else WINE_SIZES
@@ -472,6 +692,7 @@ def main():
               ("Windows under Wine", wine_names, wine_sizes, wine_results)], runs, args.plot)
     missing = [key for key, cell in
                list(results.items()) + list(wayland_results.items()) + list(wine_results.items())
+               + list(terminal_results.items())
                if not cell["first_black_ms"]]
     return 1 if missing else 0
 
