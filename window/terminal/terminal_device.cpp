@@ -82,11 +82,21 @@ extern "C" void OnCrashSignal(int number) {
   raise(number);
 }
 
-extern "C" void OnStopSignal(int) {
+extern "C" void OnStopSignal(int number) {
   const int saved_errno = errno;
   GiveBack();
-  kill(getpid(), SIGSTOP);
+  // Stopped by the signal's own default action, as the shell expects.
+  struct sigaction ours {};
+  struct sigaction stop {};
+  stop.sa_handler = SIG_DFL;
+  sigaction(number, &stop, &ours);
+  sigset_t just_this;
+  sigemptyset(&just_this);
+  sigaddset(&just_this, number);
+  sigprocmask(SIG_UNBLOCK, &just_this, nullptr);
+  raise(number);
   // Continued: the effect's modes again, and the screen to be sent again.
+  sigaction(number, &ours, nullptr);
   TakeModes();
   continued = 1;
   errno = saved_errno;
