@@ -97,6 +97,7 @@ package() {
   depends=$(dpkg-deb --field "$deb" Depends)
   grep -q 'libxcb1' <<<"$depends"
   grep -q 'libwayland-client0' <<<"$depends"
+  grep -q 'libtinfo6' <<<"$depends"
   [[ ${depends,,} != *sdl* ]]
   local contents
   contents=$(dpkg-deb --contents "$deb" | awk '{$1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print}')
