@@ -1,6 +1,8 @@
 #include "process_runner.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,9 +48,14 @@ void ApplyEnvironment(const Environment& env) {
 }
 
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv, const Environment& env) {
-  // A session of its own, with no controlling terminal: a program a test
-  // runs never draws on the terminal the tests were started from.
-  setsid();
+  // No controlling terminal: a program a test runs never draws on the
+  // terminal the tests were started from. (The child stays in the test's
+  // process group, so setsid(1) under it does not fork.)
+  const int terminal = open("/dev/tty", O_RDWR | O_NOCTTY);
+  if (terminal >= 0) {
+    ioctl(terminal, TIOCNOTTY);
+    close(terminal);
+  }
   ApplyEnvironment(env);
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));

@@ -143,7 +143,7 @@ std::string PaneCommand(const std::string& variables, const std::string& argumen
   // The pane's shell lets Ctrl+C through to slash, and lives on.
   return "trap : INT QUIT; stty -g > before; sh -c 'echo $$ > pid; exec env -u DISPLAY -u "
          "WAYLAND_DISPLAY " +
-         variables + " " + SLASH_PATH + " " + arguments + " 2> err'; echo $? > status.tmp; " +
+         variables + " \"" + SLASH_PATH + "\" " + arguments + " 2> err'; echo $? > status.tmp; " +
          "stty -g > after; mv status.tmp status; exec sleep 600";
 }
 
