@@ -21,7 +21,8 @@ the compositor's screen-copy protocol.
 
 On a pseudo-terminal of 100x30 and 200x60 cells read by this script, slash on
 its terminal back end runs beside the terminal floor (bench/floor_terminal.c:
-the alternate screen erased in black). A small terminal model in this script
+the alternate screen erased in black) and the same floor carrying slash's
+shared libraries. A small terminal model in this script
 tells when every cell has been painted black; the bursts of bytes after it
 are the lines and the flood, against the 125 ms grid of the first.
 
@@ -422,6 +423,7 @@ def measure_terminal(build, sizes, runs):
     programs = {
         "slash, terminal back end": ([os.path.join(build, "slash")], dict(env, SLASH_BACKEND="terminal")),
         "terminal floor": ([os.path.join(bench, "floor-terminal")], env),
+        "terminal floor, slash's libraries": ([os.path.join(bench, "floor-terminal-linked")], env),
     }
     results = {}
     for size in sizes:
