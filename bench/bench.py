@@ -272,13 +272,15 @@ def stamped(argv, env):
 
 class TerminalModel:
     """Just enough of a terminal to tell when every cell has been painted
-    black: cursor addressing, SGR grounds, erase in display, printed cells."""
+    black: cursor addressing, SGR grounds, erase in display, printed and
+    repeated cells."""
 
     def __init__(self, columns, rows):
         self.columns, self.rows = columns, rows
         self.black = set()
         self.row = self.column = 0
         self.ground_black = False
+        self.last_space = False
         self.pending = b""
 
     def feed(self, data):
@@ -309,12 +311,15 @@ class TerminalModel:
                 if i + width > len(data):
                     self.pending = data[i:]
                     return
-                if self.row < self.rows and self.column < self.columns:
-                    cell = (self.row, self.column)
-                    (self.black.add if self.ground_black and byte == 0x20 else
-                     self.black.discard)(cell)
-                self.column = min(self.column + 1, self.columns - 1)
+                self.print(byte == 0x20)
                 i += width
+
+    def print(self, space):
+        self.last_space = space
+        if self.row < self.rows and self.column < self.columns:
+            cell = (self.row, self.column)
+            (self.black.add if self.ground_black and space else self.black.discard)(cell)
+        self.column = min(self.column + 1, self.columns - 1)
 
     def control(self, params, final):
         numbers = [p for p in params.split(";")] if params else []
@@ -334,6 +339,9 @@ class TerminalModel:
                 if code in ("", "0", "49") or code.startswith(("4", "10")):
                     self.ground_black = code == "40"
                 k += 1
+        elif final == "b":  # the last character again, so many times
+            for _ in range(int(params) if params.isdigit() else 1):
+                self.print(self.last_space)
         elif final == "J" and params == "2":
             cells = {(r, c) for r in range(self.rows) for c in range(self.columns)}
             self.black = cells if self.ground_black else set()

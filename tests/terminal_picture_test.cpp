@@ -12,9 +12,13 @@ namespace {
 constexpr EffectColor kBlue = 0xFF0000;
 
 CellEncoding Encoding(bool true_color, bool blocks = true) {
-  return CellEncoding{true_color, blocks, [](int row, int column) {
-                        return "<" + std::to_string(row) + "," + std::to_string(column) + ">";
-                      }};
+  CellEncoding encoding;
+  encoding.true_color = true_color;
+  encoding.blocks = blocks;
+  encoding.move = [](int row, int column) {
+    return "<" + std::to_string(row) + "," + std::to_string(column) + ">";
+  };
+  return encoding;
 }
 
 CellGrid Grid(int columns, int rows, TerminalCell fill = {}) {
@@ -85,6 +89,12 @@ TEST(TerminalChanges, OnlyChangedCellsInRunsWithOneMoveEach) {
             "<0,0>" + black + blue + upper + "  " + upper);
   EXPECT_EQ(EncodeChanges(shown, with({0, 4}), Encoding(false)),
             "<0,0>" + black + blue + upper + "<0,4>" + upper);
+  // Cells alike are repeated where the terminal can, when that is shorter.
+  CellEncoding repeating = Encoding(false);
+  repeating.repeat = [](int more) { return "<x" + std::to_string(more) + ">"; };
+  EXPECT_EQ(EncodeChanges(shown, with({8, 9, 10, 11, 12, 13, 14, 15}), repeating),
+            "<1,0>" + black + blue + upper + "<x7>");
+  EXPECT_EQ(EncodeChanges(shown, with({8, 9}), repeating), "<1,0>" + black + blue + upper + upper);
   // Without block glyphs a lit cell is a space on the colour.
   EXPECT_EQ(EncodeChanges(shown, with({0}), Encoding(false, false)), "<0,0>\x1b[104m ");
 }

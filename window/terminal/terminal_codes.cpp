@@ -61,6 +61,15 @@ TerminalCodes ReadTerminalCodes(int fd, const EnvironmentLookup& environment) {
   codes.encoding.move = [move](int row, int column) {
     return std::string(tiparm(move.c_str(), row, column));
   };
+  // terminfo's repeat names the character itself, one byte; where it is
+  // that character followed by a control, the control repeats whatever was
+  // written last, a block glyph too.
+  const std::string repeat = Capability("rep", "");
+  if (!repeat.empty() && std::string(tiparm(repeat.c_str(), 'X', 2)).rfind('X', 0) == 0) {
+    codes.encoding.repeat = [repeat](int more) {
+      return std::string(tiparm(repeat.c_str(), 'X', more + 1)).substr(1);
+    };
+  }
   return codes;
 }
 

@@ -31,16 +31,24 @@ class RunWriter {
  public:
   RunWriter(const CellEncoding& encoding, std::string& out) : encoding_(encoding), out_(out) {}
 
-  void Cell(const TerminalCell& cell) {
+  // `count` cells alike, one after another.
+  void Cells(const TerminalCell& cell, int count) {
     const bool lit = cell.glyph != CellGlyph::kBlank;
+    const std::string bytes = encoding_.blocks ? GlyphBytes(cell.glyph) : " ";
     if (encoding_.blocks) {
       // The ground is always black, written, never the terminal's default.
       Use(ground_, kBlack, false);
       if (lit) Use(glyph_, cell.color, true);
-      out_ += GlyphBytes(cell.glyph);
     } else {
       Use(ground_, lit ? cell.color : kBlack, false);
-      out_ += ' ';
+    }
+    out_ += bytes;
+    const std::size_t more = static_cast<std::size_t>(count - 1);
+    const std::string repeat = encoding_.repeat && more > 0 ? encoding_.repeat(count - 1) : "";
+    if (!repeat.empty() && repeat.size() < more * bytes.size()) {
+      out_ += repeat;
+    } else {
+      for (std::size_t i = 0; i < more; ++i) out_ += bytes;
     }
   }
 
@@ -121,8 +129,15 @@ std::string EncodeChanges(const CellGrid& shown, const CellGrid& wanted,
         if (changed(next)) end = next + 1;
       }
       out += encoding.move(row, column);
-      for (; column < end; ++column) {
-        writer.Cell(wanted.cells[first + static_cast<std::size_t>(column)]);
+      while (column < end) {
+        const TerminalCell& cell = wanted.cells[first + static_cast<std::size_t>(column)];
+        int alike = 1;
+        while (column + alike < end &&
+               wanted.cells[first + static_cast<std::size_t>(column + alike)] == cell) {
+          ++alike;
+        }
+        writer.Cells(cell, alike);
+        column += alike;
       }
     }
   }

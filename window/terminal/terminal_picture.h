@@ -46,6 +46,9 @@ struct CellEncoding {
   bool blocks = true;       // UTF-8 half blocks; else a lit cell is a coloured space
   // The terminal's own cursor addressing, to a 0-based row and column.
   std::function<std::string(int row, int column)> move;
+  // The terminal's control that repeats the character just written `more`
+  // times; empty where the terminal has none.
+  std::function<std::string(int more)> repeat;
 };
 
 // The colour sequence that paints a cell's glyph (`foreground`) or its
@@ -56,7 +59,8 @@ std::string ColorSequence(EffectColor color, bool foreground, bool true_color);
 // The bytes that turn what the terminal shows (`shown`) into `wanted`:
 // each row's changed cells in runs (unchanged gaps of up to two cells are
 // written again rather than moved over), each run one cursor move, a
-// colour only where it changes. Against an unknown screen (`shown` empty
+// colour only where it changes, and a cell repeated with the terminal's
+// repeat where that is shorter than writing it again. Against an unknown screen (`shown` empty
 // or of another size) every cell is written, after a CAN that ends any
 // control sequence left unfinished.
 std::string EncodeChanges(const CellGrid& shown, const CellGrid& wanted,
