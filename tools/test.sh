@@ -306,7 +306,7 @@ Stages (rough times on 2 cores):
              unpacked (2 min)
   plain      warnings as errors, then every CTest test: unit, slash-trace,
              the real window on X servers, Wayland compositors and desktops,
-             faults, memcheck (8 min)
+             terminals, faults, memcheck (8 min)
   sanitize   the same tests under AddressSanitizer and UBSan, with clang (8 min)
   windows    the mingw-w64 build, its zip (same bytes twice, only Windows'
              own DLLs), its tests and slash.exe under Wine (3 min)
