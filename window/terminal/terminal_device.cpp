@@ -1,7 +1,6 @@
 #include "window/terminal/terminal_device.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -10,7 +9,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <iterator>
 
 #include "runtime/runtime_error.h"
 
@@ -38,7 +36,8 @@ volatile sig_atomic_t continued = 0;
 
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
-constexpr int kOtherSignals[] = {SIGTSTP, SIGWINCH};
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP,  SIGQUIT, SIGSEGV, SIGBUS,
+                                   SIGFPE, SIGILL,  SIGABRT, SIGTSTP, SIGWINCH};
 struct sigaction previous[NSIG];
 
 void WriteNow(const char* bytes, std::size_t length) {
@@ -154,9 +153,7 @@ TerminalDevice::TerminalDevice()
 TerminalDevice::~TerminalDevice() {
   if (restore.fd == fd_) {
     GiveBack();
-    for (int number : kEndSignals) sigaction(number, &previous[number], nullptr);
-    for (int number : kCrashSignals) sigaction(number, &previous[number], nullptr);
-    for (int number : kOtherSignals) sigaction(number, &previous[number], nullptr);
+    for (int number : kHandledSignals) sigaction(number, &previous[number], nullptr);
     restore.fd = -1;
   }
   close(fd_);
@@ -177,6 +174,9 @@ void TerminalDevice::Enter(const std::string& enter, const std::string& leave) {
         std::string("cannot read the terminal's settings: ") + std::strerror(errno),
         kStatusNoDisplay);
   }
+  // The codes first: once restore.fd is ours, the handlers are ours too.
+  CopyCodes(enter, restore.enter, restore.enter_length);
+  CopyCodes("\x18" + leave, restore.leave, restore.leave_length);
   restore.fd = fd_;
   restore.given = given;
   restore.effect = given;
@@ -186,8 +186,6 @@ void TerminalDevice::Enter(const std::string& enter, const std::string& leave) {
   restore.effect.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
   restore.effect.c_cc[VMIN] = 0;
   restore.effect.c_cc[VTIME] = 0;
-  CopyCodes(enter, restore.enter, restore.enter_length);
-  CopyCodes("\x18" + leave, restore.leave, restore.leave_length);
   for (int number : kEndSignals) Handle(number, OnEndSignal, 0);
   for (int number : kCrashSignals) Handle(number, OnCrashSignal, SA_RESETHAND | SA_NODEFER);
   Handle(SIGTSTP, OnStopSignal, SA_RESTART);
