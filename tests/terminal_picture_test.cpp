@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "window/terminal/terminal_codes.h"
 
@@ -21,9 +23,23 @@ CellEncoding Encoding(bool true_color, bool blocks = true) {
   return encoding;
 }
 
-CellGrid Grid(int columns, int rows, TerminalCell fill = {}) {
-  return CellGrid{columns, rows,
-                  std::vector<TerminalCell>(static_cast<std::size_t>(columns * rows), fill)};
+// A black picture of `columns` x `rows` cells, two pixels each, with the
+// upper pixel of the cells numbered `lit` (row by row) in blue.
+CellPicture Picture(int columns, int rows, std::initializer_list<int> lit = {}) {
+  CellPicture picture;
+  picture.Reset(columns, rows, 2, kBlack);
+  for (const int i : lit) picture.SetPixel(i % columns, 2 * (i / columns), kBlue);
+  return picture;
+}
+
+std::vector<TerminalCell> Cells(const CellPicture& picture) {
+  std::vector<TerminalCell> cells;
+  for (int row = 0; row < picture.rows(); ++row) {
+    for (int column = 0; column < picture.columns(); ++column) {
+      cells.push_back(picture.Cell(column, row));
+    }
+  }
+  return cells;
 }
 
 TEST(TerminalCells, TwoPixelsMakeOneCell) {
@@ -44,16 +60,17 @@ TEST(TerminalCells, AHorizontalLineLightsOneHalfOfARowOfCells) {
   scene.height = 4;
   SlashLine& line = scene.Lz[0];
   line = SlashLine{0.0f, 1.0f, 4.0f, 1.0f, kBlue, true};
+  CellPicture picture;
   // Two pixels a cell: pixel row 1 is the lower half of cell row 0.
-  CellGrid expected = Grid(4, 2);
-  for (int x = 0; x < 4; ++x)
-    expected.cells[static_cast<std::size_t>(x)] = {CellGlyph::kLower, kBlue};
-  EXPECT_EQ(SceneCells(scene, 4, 2, 2), expected);
+  std::vector<TerminalCell> expected(8);
+  for (int x = 0; x < 4; ++x) expected[static_cast<std::size_t>(x)] = {CellGlyph::kLower, kBlue};
+  picture.Paint(scene, 4, 2, 2);
+  EXPECT_EQ(Cells(picture), expected);
   // One pixel a cell: row 1 lit whole.
-  expected = Grid(4, 4);
-  for (int x = 4; x < 8; ++x)
-    expected.cells[static_cast<std::size_t>(x)] = {CellGlyph::kFull, kBlue};
-  EXPECT_EQ(SceneCells(scene, 4, 4, 1), expected);
+  expected.assign(16, {});
+  for (int x = 4; x < 8; ++x) expected[static_cast<std::size_t>(x)] = {CellGlyph::kFull, kBlue};
+  picture.Paint(scene, 4, 4, 1);
+  EXPECT_EQ(Cells(picture), expected);
 }
 
 TEST(TerminalColours, BrightAnsiOrTwentyFourBits) {
@@ -72,16 +89,11 @@ TEST(TerminalColours, BrightAnsiOrTwentyFourBits) {
 }
 
 TEST(TerminalChanges, OnlyChangedCellsInRunsWithOneMoveEach) {
-  const TerminalCell lit{CellGlyph::kUpper, kBlue};
   const std::string black = "\x1b[40m";
   const std::string blue = "\x1b[94m";
   const std::string upper = "\xE2\x96\x80";
-  const CellGrid shown = Grid(8, 2);
-  const auto with = [&](std::initializer_list<int> cells) {
-    CellGrid grid = shown;
-    for (const int i : cells) grid.cells[static_cast<std::size_t>(i)] = lit;
-    return grid;
-  };
+  const CellPicture shown = Picture(8, 2);
+  const auto with = [](std::initializer_list<int> lit) { return Picture(8, 2, lit); };
   EXPECT_EQ(EncodeChanges(shown, shown, Encoding(false)), "");
   EXPECT_EQ(EncodeChanges(shown, with({9}), Encoding(false)), "<1,1>" + black + blue + upper);
   // A gap of two unchanged cells is written again; three are moved over.
@@ -100,7 +112,7 @@ TEST(TerminalChanges, OnlyChangedCellsInRunsWithOneMoveEach) {
 }
 
 TEST(TerminalChanges, AnUnknownScreenIsWrittenWhole) {
-  const std::string bytes = EncodeChanges(CellGrid{}, Grid(3, 2), Encoding(true));
+  const std::string bytes = EncodeChanges(CellPicture{}, Picture(3, 2), Encoding(true));
   EXPECT_EQ(bytes, "\x18<0,0>\x1b[48;2;0;0;0m   <1,0>   ");
 }
 

@@ -48,8 +48,8 @@ class TerminalBackend : public WindowBackend {
   ScreenSize cells_;
   TickTimer timer_;
   const EffectScene* scene_ = nullptr;
-  CellGrid shown_;          // what the terminal was sent
-  CellGrid wanted_;         // what it should show
+  CellPicture shown_;       // what the terminal was sent
+  CellPicture wanted_;      // what it should show
   std::string pending_;     // bytes sent in part
   std::size_t unsent_ = 0;  // where in pending_ the terminal stopped taking them
   std::optional<ScreenSize> reported_size_;
@@ -64,7 +64,7 @@ void TerminalBackend::Show(const EffectScene& scene) {
 
 void TerminalBackend::Want(const EffectScene& scene) {
   scene_ = &scene;
-  wanted_ = SceneCells(scene, cells_.width, cells_.height, pixels_per_cell_);
+  wanted_.Paint(scene, cells_.width, cells_.height, pixels_per_cell_);
   Send();
 }
 
@@ -74,14 +74,14 @@ void TerminalBackend::Send() {
     if (unsent_ < pending_.size() || shown_ == wanted_) return;
     pending_ = EncodeChanges(shown_, wanted_, codes_.encoding);
     unsent_ = 0;
-    shown_ = wanted_;
+    shown_ = wanted_;  // a copy into the storage it already has
   }
 }
 
 void TerminalBackend::Forget() {
   pending_.clear();
   unsent_ = 0;
-  shown_ = CellGrid{};
+  shown_ = CellPicture{};
 }
 
 void TerminalBackend::FollowResize() {

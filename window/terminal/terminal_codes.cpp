@@ -70,6 +70,9 @@ TerminalCodes ReadTerminalCodes(int fd, const EnvironmentLookup& environment) {
       return std::string(tiparm(repeat.c_str(), 'X', more + 1)).substr(1);
     };
   }
+  // Everything needed is copied out; the entry's memory goes back before
+  // the pictures are drawn.
+  del_curterm(cur_term);
   return codes;
 }
 

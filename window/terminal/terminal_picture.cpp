@@ -74,21 +74,58 @@ TerminalCell CellFor(EffectColor upper, EffectColor lower) {
   return {};
 }
 
-CellGrid SceneCells(const EffectScene& scene, int columns, int rows, int pixels_per_cell) {
-  const int height = rows * pixels_per_cell;
-  const std::size_t width = static_cast<std::size_t>(columns);
-  std::vector<EffectColor> pixels(width * static_cast<std::size_t>(height), scene.background);
-  ForEachLinePixel(scene, columns, height, [&](int x, int y, EffectColor color) {
-    pixels[static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)] = color;
-  });
-  CellGrid grid{columns, rows, {}};
-  grid.cells.reserve(width * static_cast<std::size_t>(rows));
-  for (int row = 0; row < rows; ++row) {
-    const EffectColor* upper = &pixels[static_cast<std::size_t>(row * pixels_per_cell) * width];
-    const EffectColor* lower = upper + (pixels_per_cell - 1) * columns;
-    for (std::size_t x = 0; x < width; ++x) grid.cells.push_back(CellFor(upper[x], lower[x]));
+void CellPicture::Reset(int columns, int rows, int pixels_per_cell, EffectColor ground) {
+  columns_ = columns;
+  rows_ = rows;
+  pixels_per_cell_ = pixels_per_cell;
+  colors_.assign(1, ground);
+  pixels_.assign(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows) *
+                     static_cast<std::size_t>(pixels_per_cell),
+                 0);
+}
+
+void CellPicture::Paint(const EffectScene& scene, int columns, int rows, int pixels_per_cell) {
+  // The background and one colour a line: the palette never fills.
+  static_assert(kLineCount + 1 <= 256);
+  Reset(columns, rows, pixels_per_cell, scene.background);
+  ForEachLinePixel(scene, columns, rows * pixels_per_cell,
+                   [&](int x, int y, EffectColor color) { SetPixel(x, y, color); });
+}
+
+void CellPicture::SetPixel(int x, int y, EffectColor color) {
+  pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(columns_) +
+          static_cast<std::size_t>(x)] = IndexOf(color);
+}
+
+std::uint8_t CellPicture::IndexOf(EffectColor color) {
+  // Lines are drawn one after another, so the colour is nearly always the
+  // last one added.
+  for (std::size_t i = colors_.size(); i-- > 0;) {
+    if (colors_[i] == color) return static_cast<std::uint8_t>(i);
   }
-  return grid;
+  colors_.push_back(color);
+  return static_cast<std::uint8_t>(colors_.size() - 1);
+}
+
+TerminalCell CellPicture::Cell(int column, int row) const {
+  const std::size_t upper =
+      static_cast<std::size_t>(row * pixels_per_cell_) * static_cast<std::size_t>(columns_) +
+      static_cast<std::size_t>(column);
+  const std::size_t lower = upper + static_cast<std::size_t>((pixels_per_cell_ - 1) * columns_);
+  return CellFor(ColorAt(upper), ColorAt(lower));
+}
+
+bool CellPicture::SameSize(const CellPicture& other) const {
+  return columns_ == other.columns_ && rows_ == other.rows_ &&
+         pixels_per_cell_ == other.pixels_per_cell_;
+}
+
+bool CellPicture::operator==(const CellPicture& other) const {
+  if (!SameSize(other)) return false;
+  for (std::size_t i = 0; i < pixels_.size(); ++i) {
+    if (ColorAt(i) != other.ColorAt(i)) return false;
+  }
+  return true;
 }
 
 std::string ColorSequence(EffectColor color, bool foreground, bool true_color) {
@@ -104,38 +141,31 @@ std::string ColorSequence(EffectColor color, bool foreground, bool true_color) {
   return "\x1b[" + std::to_string(base + index) + "m";
 }
 
-std::string EncodeChanges(const CellGrid& shown, const CellGrid& wanted,
+std::string EncodeChanges(const CellPicture& shown, const CellPicture& wanted,
                           const CellEncoding& encoding) {
-  const bool known = shown.columns == wanted.columns && shown.rows == wanted.rows &&
-                     shown.cells.size() == wanted.cells.size();
+  const bool known = shown.columns() > 0 && shown.SameSize(wanted);
   std::string out = known ? "" : "\x18";
   RunWriter writer(encoding, out);
-  for (int row = 0; row < wanted.rows; ++row) {
-    const std::size_t first =
-        static_cast<std::size_t>(row) * static_cast<std::size_t>(wanted.columns);
+  for (int row = 0; row < wanted.rows(); ++row) {
     const auto changed = [&](int column) {
-      const std::size_t i = first + static_cast<std::size_t>(column);
-      return !known || shown.cells[i] != wanted.cells[i];
+      return !known || shown.Cell(column, row) != wanted.Cell(column, row);
     };
     int column = 0;
-    while (column < wanted.columns) {
+    while (column < wanted.columns()) {
       if (!changed(column)) {
         ++column;
         continue;
       }
       // A run ends where more than kMergedGap unchanged cells follow.
       int end = column + 1;
-      for (int next = end; next < wanted.columns && next - end <= kMergedGap; ++next) {
+      for (int next = end; next < wanted.columns() && next - end <= kMergedGap; ++next) {
         if (changed(next)) end = next + 1;
       }
       out += encoding.move(row, column);
       while (column < end) {
-        const TerminalCell& cell = wanted.cells[first + static_cast<std::size_t>(column)];
+        const TerminalCell cell = wanted.Cell(column, row);
         int alike = 1;
-        while (column + alike < end &&
-               wanted.cells[first + static_cast<std::size_t>(column + alike)] == cell) {
-          ++alike;
-        }
+        while (column + alike < end && wanted.Cell(column + alike, row) == cell) ++alike;
         writer.Cells(cell, alike);
         column += alike;
       }

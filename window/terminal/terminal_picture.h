@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,23 +23,41 @@ struct TerminalCell {
   bool operator==(const TerminalCell&) const = default;
 };
 
-// The cells of the whole terminal, row by row. An empty grid stands for a
-// screen whose content is not known.
-struct CellGrid {
-  int columns = 0;
-  int rows = 0;
-  std::vector<TerminalCell> cells;
-  bool operator==(const CellGrid&) const = default;
-};
-
 // The cell for two pixels, one above the other; a black pixel is unlit.
 // Two lit pixels of different colours take the upper one's.
 TerminalCell CellFor(EffectColor upper, EffectColor lower);
 
-// The scene on `columns` x `rows` cells of `pixels_per_cell` (1 or 2)
-// pixels each, one above the other: the pixels every other back end
-// lights on a screen of columns x (rows * pixels_per_cell).
-CellGrid SceneCells(const EffectScene& scene, int columns, int rows, int pixels_per_cell);
+// The terminal's screen as pixels, `pixels_per_cell` (1 or 2) to a
+// character cell, one above the other. A pixel is kept as a byte, an index
+// into the picture's own few colours (a scene has at most 101), so that
+// even a large terminal's two pictures take little memory. A picture with
+// no cells stands for a screen whose content is not known.
+class CellPicture {
+ public:
+  // `columns` x `rows` cells of one colour, keeping the storage it has.
+  void Reset(int columns, int rows, int pixels_per_cell, EffectColor ground);
+  // The scene as every other back end lights it on a screen of
+  // columns x (rows * pixels_per_cell) pixels.
+  void Paint(const EffectScene& scene, int columns, int rows, int pixels_per_cell);
+  void SetPixel(int x, int y, EffectColor color);
+  TerminalCell Cell(int column, int row) const;
+
+  int columns() const { return columns_; }
+  int rows() const { return rows_; }
+  bool SameSize(const CellPicture& other) const;
+  // Every pixel the same colour.
+  bool operator==(const CellPicture& other) const;
+
+ private:
+  EffectColor ColorAt(std::size_t pixel) const { return colors_[pixels_[pixel]]; }
+  std::uint8_t IndexOf(EffectColor color);
+
+  int columns_ = 0;
+  int rows_ = 0;
+  int pixels_per_cell_ = 1;
+  std::vector<EffectColor> colors_;
+  std::vector<std::uint8_t> pixels_;
+};
 
 // How the terminal is written to.
 struct CellEncoding {
@@ -60,10 +79,10 @@ std::string ColorSequence(EffectColor color, bool foreground, bool true_color);
 // each row's changed cells in runs (unchanged gaps of up to two cells are
 // written again rather than moved over), each run one cursor move, a
 // colour only where it changes, and a cell repeated with the terminal's
-// repeat where that is shorter than writing it again. Against an unknown screen (`shown` empty
-// or of another size) every cell is written, after a CAN that ends any
-// control sequence left unfinished.
-std::string EncodeChanges(const CellGrid& shown, const CellGrid& wanted,
+// repeat where that is shorter than writing it again. Against an unknown
+// screen (`shown` empty or of another size) every cell is written, after a
+// CAN that ends any control sequence left unfinished.
+std::string EncodeChanges(const CellPicture& shown, const CellPicture& wanted,
                           const CellEncoding& encoding);
 
 }  // namespace slash
