@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libxcb1-dev libxcb-randr0-dev libxcb-ewmh-dev libxcb-icccm4-dev libwayland-dev libwayland-bin wayland-protocols zlib1g-dev libncurses-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(python3 clang clang-format libclang-rt-14-dev valgrind libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps man-db dpkg-dev lintian libxcb-damage0-dev xserver-xorg-core xserver-xorg-video-dummy sway xwayland weston cage picom icewm xterm marco mate-panel kwin-x11 mutter mate-settings-daemon-common dbus-daemon python3-matplotlib g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 python3-pefile bc devscripts tmux git)
+  packages+=(python3 clang clang-format libclang-rt-14-dev valgrind libgtest-dev libbenchmark-dev xvfb x11-apps x11-utils xdotool wmctrl x11-xserver-utils imagemagick openbox tint2 procps man-db dpkg-dev lintian libxcb-damage0-dev xserver-xorg-core xserver-xorg-video-dummy sway xwayland weston cage picom icewm xterm marco mate-panel kwin-x11 mutter mate-settings-daemon-common dbus-daemon python3-matplotlib g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 python3-pefile bc devscripts tmux python3-pyte git)
 fi
 
 missing=()
