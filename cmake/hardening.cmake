@@ -24,9 +24,9 @@ elseif(WIN32)
 endif()
 
 # The C++ runtime is linked into the programs (and the benchmark's floors,
-# which stand beside them). slash runs for a moment, and loading and
-# relocating the shared runtime was most of its start-up beyond a C
-# program's and a fifth of its memory. The sanitizer and fuzzer builds keep
+# which stand beside them). slash runs for a moment; loading and
+# relocating the shared runtime added to every start-up, and it was a fifth
+# of the peak memory (3.7 against 3.0 MiB on the X server). The sanitizer and fuzzer builds keep
 # the shared runtime their instrumentation expects; Windows links
 # everything statically already.
 set(SLASH_PROGRAM_LINK_OPTIONS "")
