@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 
 namespace slash::testing {
 
@@ -35,6 +36,27 @@ std::optional<std::string> NotJudged(double worst_late_ms, double bound_ms) {
                 "not judged: the harness's own wake-ups came up to %.1f ms late during the run, "
                 "past the %.1f ms this check judges (a starved machine)",
                 worst_late_ms, bound_ms);
+  return text;
+}
+
+std::optional<double> ProcessorWaitMs(int pid) {
+  // /proc/PID/schedstat: time on a processor, time waiting for one (both in
+  // nanoseconds), time slices.
+  std::ifstream stats("/proc/" + std::to_string(pid) + "/schedstat");
+  double running_ns = 0;
+  double waiting_ns = 0;
+  if (!(stats >> running_ns >> waiting_ns)) return std::nullopt;
+  return waiting_ns / 1e6;
+}
+
+std::optional<std::string> ProgramNotJudged(std::optional<double> processor_wait_ms,
+                                            double bound_ms) {
+  if (!processor_wait_ms || *processor_wait_ms <= bound_ms) return std::nullopt;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "not judged: slash waited %.1f ms in all for a processor, past the %.1f ms this "
+                "check judges (a starved machine)",
+                *processor_wait_ms, bound_ms);
   return text;
 }
 
