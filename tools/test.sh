@@ -24,8 +24,8 @@ root=$PWD
 # Runs a build's tests two at a time: most of the suite's time is spent
 # waiting on the effect's own clock, not computing. A timing or
 # screen-watching check whose harness its neighbour starved says "not judged"
-# and is skipped; those checks then run once more, one at a time, so that on
-# a quiet machine every check is judged.
+# and is skipped; those checks then run once more, one at a time, so that a
+# neighbour's load is never why a check went unjudged.
 run_tests() {
   local dir=$1 log skipped
   log=$(mktemp)
