@@ -25,19 +25,23 @@ root=$PWD
 # waiting on the effect's own clock, not computing. A timing or
 # screen-watching check whose harness its neighbour starved says "not judged"
 # and is skipped; those checks then run once more, one at a time, so that a
-# neighbour's load is never why a check went unjudged.
+# neighbour's load is never why a check went unjudged. A check skipped for
+# another reason (one that needs root) is not run again.
 run_tests() {
-  local dir=$1 log skipped
+  local dir=$1 log skipped starved again
   log=$(mktemp)
   if ! ctest --test-dir "$dir" --output-on-failure -j2 | tee "$log"; then
     rm -f "$log"
     return 1
   fi
-  skipped=$(sed -n 's/^\t *\([0-9]\+\) - .* (Skipped)$/\1/p' "$log" | paste -sd,)
+  skipped=$(sed -n 's/^\t *\([0-9]\+\) - .* (Skipped)$/\1/p' "$log" | sort)
   rm -f "$log"
-  [[ -z $skipped ]] && return 0
-  echo "The checks skipped above, judged again one at a time:"
-  ctest --test-dir "$dir" --output-on-failure -I "0,0,0,$skipped"
+  starved=$(awk -F/ '/^[0-9]+\/[0-9]+ Testing: / {n = $1} /not judged: / {print n}' \
+    "$dir/Testing/Temporary/LastTest.log" | sort -u)
+  again=$(comm -12 <(echo "$skipped") <(echo "$starved") | paste -sd,)
+  [[ -z $again ]] && return 0
+  echo "The checks not judged above, judged again one at a time:"
+  ctest --test-dir "$dir" --output-on-failure -I "0,0,0,$again"
 }
 
 plain() {
