@@ -29,14 +29,26 @@ std::optional<std::string> StarvationProbe::NotJudged(double bound_ms) const {
   return testing::NotJudged(worst_late_ms(), bound_ms);
 }
 
-std::optional<std::string> NotJudged(double worst_late_ms, double bound_ms) {
-  if (worst_late_ms <= bound_ms) return std::nullopt;
-  char text[160];
+namespace {
+
+// "not judged: " + `what` (which holds the figure) + the bound, when the
+// figure is past the bound.
+std::optional<std::string> PastBound(const char* what, double figure_ms, double bound_ms) {
+  if (figure_ms <= bound_ms) return std::nullopt;
+  char figure[120];
+  std::snprintf(figure, sizeof figure, what, figure_ms);
+  char text[200];
   std::snprintf(text, sizeof text,
-                "not judged: the harness's own wake-ups came up to %.1f ms late during the run, "
-                "past the %.1f ms this check judges (a starved machine)",
-                worst_late_ms, bound_ms);
+                "not judged: %s, past the %.1f ms this check judges (a starved machine)", figure,
+                bound_ms);
   return text;
+}
+
+}  // namespace
+
+std::optional<std::string> NotJudged(double worst_late_ms, double bound_ms) {
+  return PastBound("the harness's own wake-ups came up to %.1f ms late during the run",
+                   worst_late_ms, bound_ms);
 }
 
 std::optional<double> ProcessorWaitMs(int pid) {
@@ -51,13 +63,8 @@ std::optional<double> ProcessorWaitMs(int pid) {
 
 std::optional<std::string> ProgramNotJudged(std::optional<double> processor_wait_ms,
                                             double bound_ms) {
-  if (!processor_wait_ms || *processor_wait_ms <= bound_ms) return std::nullopt;
-  char text[160];
-  std::snprintf(text, sizeof text,
-                "not judged: slash waited %.1f ms in all for a processor, past the %.1f ms this "
-                "check judges (a starved machine)",
-                *processor_wait_ms, bound_ms);
-  return text;
+  if (!processor_wait_ms) return std::nullopt;
+  return PastBound("slash waited %.1f ms in all for a processor", *processor_wait_ms, bound_ms);
 }
 
 }  // namespace slash::testing
