@@ -19,9 +19,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <exception>
+#include <optional>
 #include <vector>
 
+#include "window/wayland/wayland_connection.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace {
@@ -119,55 +121,33 @@ void Capture(Watch& watch) {
   zwlr_screencopy_frame_v1_add_listener(frame, &kFrameListener, &watch);
 }
 
-const wl_output_listener kOutputListener = {
-    .geometry = [](void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                   std::int32_t, const char*, const char*, std::int32_t) {},
-    .mode =
-        [](void* data, wl_output*, std::uint32_t flags, std::int32_t w, std::int32_t h,
-           std::int32_t) {
-          if ((flags & WL_OUTPUT_MODE_CURRENT) == 0) return;
-          static_cast<Watch*>(data)->width = w;
-          static_cast<Watch*>(data)->height = h;
-        },
-    .done = [](void*, wl_output*) {},
-    .scale = [](void*, wl_output*, std::int32_t) {},
-    .name = [](void*, wl_output*, const char*) {},
-    .description = [](void*, wl_output*, const char*) {},
-};
-
-const wl_registry_listener kRegistryListener = {
-    .global =
-        [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
-           std::uint32_t) {
-          auto& watch = *static_cast<Watch*>(data);
-          if (std::strcmp(interface, wl_shm_interface.name) == 0) {
-            watch.shm =
-                static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
-          } else if (std::strcmp(interface, zwlr_screencopy_manager_v1_interface.name) == 0) {
-            watch.manager = static_cast<zwlr_screencopy_manager_v1*>(
-                wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface, 2));
-          } else if (std::strcmp(interface, wl_output_interface.name) == 0 &&
-                     watch.output == nullptr) {
-            watch.output =
-                static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 2));
-            wl_output_add_listener(watch.output, &kOutputListener, &watch);
-          }
-        },
-    .global_remove = [](void*, wl_registry*, std::uint32_t) {},
-};
+// Connects with slash's own connection code: the globals and the outputs.
+// The benchmark's compositor has one output.
+int WatchOutput(slash::WaylandConnection& connection) {
+  const std::optional<slash::OutputFacts> output = connection.outputs().Current({});
+  Watch watch;
+  watch.shm = connection.globals().shm;
+  watch.manager = static_cast<zwlr_screencopy_manager_v1*>(
+      connection.BindOffered(zwlr_screencopy_manager_v1_interface, 2));
+  watch.output = static_cast<wl_output*>(connection.BindOffered(wl_output_interface, 2));
+  if (watch.manager == nullptr || watch.output == nullptr || !output || output->mode.width <= 0) {
+    return 3;
+  }
+  watch.width = output->mode.width;
+  watch.height = output->mode.height;
+  Capture(watch);
+  while (wl_display_dispatch(connection.display()) >= 0) {
+  }
+  return 4;
+}
 
 }  // namespace
 
 int main() {
-  wl_display* display = wl_display_connect(nullptr);
-  if (display == nullptr) return 3;
-  Watch watch;
-  wl_registry_add_listener(wl_display_get_registry(display), &kRegistryListener, &watch);
-  wl_display_roundtrip(display);
-  wl_display_roundtrip(display);
-  if (watch.shm == nullptr || watch.manager == nullptr || watch.width <= 0) return 3;
-  Capture(watch);
-  while (wl_display_dispatch(display) >= 0) {
+  try {
+    slash::WaylandConnection connection;
+    return WatchOutput(connection);
+  } catch (const std::exception&) {
+    return 3;  // no compositor to watch
   }
-  return 4;
 }

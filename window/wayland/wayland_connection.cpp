@@ -77,7 +77,10 @@ const wl_registry_listener WaylandConnection::kRegistryListener = {
         },
     .global_remove =
         [](void* data, wl_registry*, std::uint32_t name) {
-          static_cast<WaylandConnection*>(data)->outputs_.Remove(name);
+          auto* connection = static_cast<WaylandConnection*>(data);
+          connection->outputs_.Remove(name);
+          std::erase_if(connection->offered_,
+                        [name](const OfferedGlobal& global) { return global.name == name; });
         },
 };
 
@@ -147,6 +150,7 @@ void WaylandConnection::Connect() {
 void WaylandConnection::OnGlobal(wl_registry* registry, std::uint32_t name, const char* interface,
                                  std::uint32_t version) {
   const std::string which = interface;
+  offered_.push_back({name, which, version});
   WaylandGlobals& g = globals_;
   if (which == wl_compositor_interface.name && g.compositor == nullptr) {
     g.compositor_version = std::min(version, 4u);
@@ -169,6 +173,15 @@ void WaylandConnection::OnGlobal(wl_registry* registry, std::uint32_t name, cons
   } else if (which == wl_output_interface.name) {
     outputs_.Add(*registry, name, version);
   }
+}
+
+void* WaylandConnection::BindOffered(const wl_interface& interface, std::uint32_t version) {
+  for (const OfferedGlobal& global : offered_) {
+    if (global.interface == interface.name && global.version >= version) {
+      return wl_registry_bind(registry_, global.name, &interface, version);
+    }
+  }
+  return nullptr;
 }
 
 void WaylandConnection::BindGlobals() {

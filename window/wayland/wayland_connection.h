@@ -18,6 +18,7 @@ struct wp_fractional_scale_manager_v1;
 struct wp_viewporter;
 struct xdg_wm_base;
 struct wl_registry_listener;
+struct wl_interface;
 struct wl_shm_listener;
 struct xdg_wm_base_listener;
 
@@ -55,6 +56,10 @@ class WaylandConnection {
   wl_display* display() const { return display_; }
   const WaylandGlobals& globals() const { return globals_; }
   WaylandOutputs& outputs() { return outputs_; }
+  // A proxy of its own for the first global of `interface` the compositor
+  // offers at `version` or later, for a client that needs more than a
+  // window does (the benchmark's screen copy); nullptr when there is none.
+  void* BindOffered(const wl_interface& interface, std::uint32_t version);
 
   // During set-up: reads and handles the next events, or raises the
   // no-display failure with the library's reason.
@@ -98,6 +103,12 @@ class WaylandConnection {
   std::unique_ptr<wl_display, Disconnect> connection_;
   wl_display* display_ = nullptr;  // connection_'s
   wl_registry* registry_ = nullptr;
+  struct OfferedGlobal {
+    std::uint32_t name = 0;
+    std::string interface;
+    std::uint32_t version = 0;
+  };
+  std::vector<OfferedGlobal> offered_;  // every global announced, in order
   WaylandGlobals globals_;
   WaylandOutputs outputs_;
   HiddenPointer pointer_;
