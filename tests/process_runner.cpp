@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 namespace slash::testing {
@@ -70,6 +72,16 @@ int StatusOf(int wait_status) {
 
 }  // namespace
 
+std::optional<double> ProcessorWaitMs(int pid) {
+  // /proc/PID/schedstat: time on a processor, time waiting for one (both in
+  // nanoseconds), time slices.
+  std::ifstream stats("/proc/" + std::to_string(pid) + "/schedstat");
+  double running_ns = 0;
+  double waiting_ns = 0;
+  if (!(stats >> running_ns >> waiting_ns)) return std::nullopt;
+  return waiting_ns / 1e6;
+}
+
 void Sleep(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -101,8 +113,29 @@ void ChildProcess::Reap(int wait_status) {
   status_ = StatusOf(wait_status);
 }
 
+void ChildProcess::SampleProcessorWait() {
+  const auto now = std::chrono::steady_clock::now();
+  const std::optional<double> waited = ProcessorWaitMs(pid_);
+  if (!waited) return;
+  if (last_wait_ms_) {
+    const double elapsed = std::chrono::duration<double, std::milli>(now - last_look_).count();
+    const double increase = *waited - *last_wait_ms_;
+    // Waiting for most of the time between two looks continues a stretch.
+    stretch_ms_ = increase >= elapsed / 2 ? stretch_ms_ + increase : 0;
+  }
+  longest_wait_ms_ = std::max(longest_wait_ms_.value_or(0), stretch_ms_);
+  last_wait_ms_ = waited;
+  last_look_ = now;
+}
+
 bool ChildProcess::Running() {
   if (ended_) return false;
+  siginfo_t exited{};
+  const bool exited_now =
+      waitid(P_PID, static_cast<id_t>(pid_), &exited, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+      exited.si_pid == pid_;
+  SampleProcessorWait();  // before reaping, while its figures are still there
+  if (!exited_now) return true;
   int wait_status = 0;
   rusage usage{};
   if (wait4(pid_, &wait_status, WNOHANG, &usage) == pid_) {

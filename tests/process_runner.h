@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,12 @@ using Environment = std::vector<std::string>;
 
 // Sleeps this thread for `ms` milliseconds.
 void Sleep(int ms);
+
+// How long the process `pid` has waited for a processor while it was ready
+// to run, from the kernel's scheduler statistics; nothing where the kernel
+// keeps none. Read it from an exited child before reaping it (waitid with
+// WNOWAIT). The figure is the main thread's, which is all of slash.
+std::optional<double> ProcessorWaitMs(int pid);
 
 // Runs a program with these arguments (no shell), waits for it and
 // returns what it printed.
@@ -38,6 +46,11 @@ class ChildProcess {
   int status() const { return status_; }
   // The child's peak resident memory, once it has ended.
   long peak_rss_kib() const { return peak_rss_kib_; }
+  // The longest stretch it waited for a processor while ready to run, as
+  // seen between calls to Running (which the watches make every few ms):
+  // a program kept from running cannot be judged on time. Nothing where
+  // the kernel keeps no figures.
+  std::optional<double> longest_processor_wait_ms() const { return longest_wait_ms_; }
   std::string TakeErr();
 
  private:
@@ -46,6 +59,11 @@ class ChildProcess {
   int err_fd_ = -1;
   int status_ = -1;
   long peak_rss_kib_ = 0;
+  void SampleProcessorWait();
+  std::optional<double> longest_wait_ms_;
+  std::optional<double> last_wait_ms_;  // the total at the last look, and when
+  std::chrono::steady_clock::time_point last_look_;
+  double stretch_ms_ = 0;
   bool ended_ = false;
   std::string err_;
 };

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 
 namespace slash::testing {
 
@@ -51,20 +50,18 @@ std::optional<std::string> NotJudged(double worst_late_ms, double bound_ms) {
                    worst_late_ms, bound_ms);
 }
 
-std::optional<double> ProcessorWaitMs(int pid) {
-  // /proc/PID/schedstat: time on a processor, time waiting for one (both in
-  // nanoseconds), time slices.
-  std::ifstream stats("/proc/" + std::to_string(pid) + "/schedstat");
-  double running_ns = 0;
-  double waiting_ns = 0;
-  if (!(stats >> running_ns >> waiting_ns)) return std::nullopt;
-  return waiting_ns / 1e6;
-}
-
 std::optional<std::string> ProgramNotJudged(std::optional<double> processor_wait_ms,
                                             double bound_ms) {
   if (!processor_wait_ms) return std::nullopt;
   return PastBound("slash waited %.1f ms in all for a processor", *processor_wait_ms, bound_ms);
+}
+
+std::optional<std::string> NotJudged(double worst_late_ms, std::optional<double> processor_wait_ms,
+                                     double bound_ms) {
+  if (auto harness = NotJudged(worst_late_ms, bound_ms)) return harness;
+  if (!processor_wait_ms) return std::nullopt;
+  return PastBound("slash waited %.1f ms at a stretch for a processor", *processor_wait_ms,
+                   bound_ms);
 }
 
 }  // namespace slash::testing

@@ -16,17 +16,16 @@ namespace slash::testing {
 // `worst_late_ms` late, past `bound_ms`; nothing when it was on time.
 std::optional<std::string> NotJudged(double worst_late_ms, double bound_ms);
 
-// How long the process `pid` has waited for a processor while it was ready
-// to run, from the kernel's scheduler statistics; nothing where the kernel
-// keeps none. Read it from an exited child before reaping it (waitid with
-// WNOWAIT): the harness's own wake-ups do not show a program that was ready
-// and kept from running.
-std::optional<double> ProcessorWaitMs(int pid);
-
 // "not judged: ..." when the program itself waited for a processor past
 // `bound_ms`.
 std::optional<std::string> ProgramNotJudged(std::optional<double> processor_wait_ms,
                                             double bound_ms);
+
+// Either reason, the harness's first, for a run of slash the harness
+// watched: its own wake-ups, or the longest stretch slash waited for a
+// processor (ChildProcess::longest_processor_wait_ms).
+std::optional<std::string> NotJudged(double worst_late_ms, std::optional<double> processor_wait_ms,
+                                     double bound_ms);
 
 class StarvationProbe {
  public:
