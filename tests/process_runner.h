@@ -55,11 +55,11 @@ class ChildProcess {
 
  private:
   void Reap(int wait_status);
+  void SampleProcessorWait();
   int pid_ = -1;
   int err_fd_ = -1;
   int status_ = -1;
   long peak_rss_kib_ = 0;
-  void SampleProcessorWait();
   std::optional<double> longest_wait_ms_;
   std::optional<double> last_wait_ms_;  // the total at the last look, and when
   std::chrono::steady_clock::time_point last_look_;
