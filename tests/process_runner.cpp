@@ -134,7 +134,7 @@ bool ChildProcess::Running() {
   const bool exited_now =
       waitid(P_PID, static_cast<id_t>(pid_), &exited, WEXITED | WNOHANG | WNOWAIT) == 0 &&
       exited.si_pid == pid_;
-  SampleProcessorWait();  // before reaping, while its figures are still there
+  if (follow_wait_) SampleProcessorWait();  // before reaping, while its figures are there
   if (!exited_now) return true;
   int wait_status = 0;
   rusage usage{};

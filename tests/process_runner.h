@@ -46,10 +46,14 @@ class ChildProcess {
   int status() const { return status_; }
   // The child's peak resident memory, once it has ended.
   long peak_rss_kib() const { return peak_rss_kib_; }
-  // The longest stretch it waited for a processor while ready to run, as
-  // seen between calls to Running (which the watches make every few ms):
-  // a program kept from running cannot be judged on time. Nothing where
-  // the kernel keeps no figures.
+  // From now on, each call to Running (which the watches make every few
+  // ms) reads the child's scheduler figures, for the longest stretch it
+  // waited for a processor while ready to run: a program kept from running
+  // cannot be judged on time. Only the timing checks ask for it: it changes
+  // the harness's own timing.
+  void FollowProcessorWait() { follow_wait_ = true; }
+  // That stretch, once the child has ended; nothing where the kernel keeps
+  // no figures or nobody asked.
   std::optional<double> longest_processor_wait_ms() const { return longest_wait_ms_; }
   std::string TakeErr();
 
@@ -60,6 +64,7 @@ class ChildProcess {
   int err_fd_ = -1;
   int status_ = -1;
   long peak_rss_kib_ = 0;
+  bool follow_wait_ = false;
   std::optional<double> longest_wait_ms_;
   std::optional<double> last_wait_ms_;  // the total at the last look, and when
   std::chrono::steady_clock::time_point last_look_;

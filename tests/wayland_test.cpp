@@ -255,6 +255,7 @@ WatchedRun RunWatched(const Sway& sway, const std::vector<std::string>& argv,
   const testing::StarvationProbe probe;
   run.started = Clock::now();
   ChildProcess slash(argv, env);
+  slash.FollowProcessorWait();
   while (slash.Running() && Clock::now() - run.started < std::chrono::seconds(20)) Sleep(1);
   run.ended = Clock::now();
   Sleep(300);  // the desktop coming back

@@ -98,6 +98,7 @@ WatchedRun RunWatched(const TestDisplay& display, const testing::Environment& en
   std::vector<std::string> argv = {SLASH_PATH};
   argv.insert(argv.end(), words.begin(), words.end());
   ChildProcess slash(argv, env);
+  slash.FollowProcessorWait();
   // The window's properties, read beside the watch so that it never stalls.
   std::atomic<bool> running{true};
   std::thread inspector([&] {
