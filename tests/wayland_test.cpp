@@ -245,6 +245,10 @@ struct WatchedRun {
   std::vector<std::vector<OutputFrame>> frames;
   double starved_ms = 0;                  // how late the harness woke while it watched
   std::optional<double> slash_waited_ms;  // for a processor, at a stretch
+  // Why what was watched cannot be judged against `bound_ms`, if so.
+  std::optional<std::string> NotJudged(double bound_ms) const {
+    return testing::NotJudged(starved_ms, slash_waited_ms, bound_ms);
+  }
 };
 
 WatchedRun RunWatched(const Sway& sway, const std::vector<std::string>& argv,
@@ -281,8 +285,7 @@ TEST(OnSway, NativelyEveryFrameIsExactOverTheBarAndOnTime) {
       RunWatched(sway, {SLASH_PATH, std::to_string(kCount), "blue"}, sway.SessionEnv());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  if (const auto why = testing::NotJudged(run.starved_ms, run.slash_waited_ms, 15.0))
-    GTEST_SKIP() << *why;
+  if (const auto why = run.NotJudged(15.0)) GTEST_SKIP() << *why;
   ASSERT_EQ(run.frames.size(), 1u);
   const std::vector<OutputFrame>& frames = run.frames.front();
   ASSERT_GE(frames.size(), 3u);
@@ -332,8 +335,7 @@ TEST(OnSway, ThroughXWaylandTheWindowCoversTheOutput) {
   env.push_back("SLASH_BACKEND=x11");
   const WatchedRun run = RunWatched(sway, {SLASH_PATH, "3", "blue"}, env);
   ASSERT_EQ(run.status, 0) << run.err;
-  if (const auto why = testing::NotJudged(run.starved_ms, run.slash_waited_ms, kHalfTickMs))
-    GTEST_SKIP() << *why;
+  if (const auto why = run.NotJudged(kHalfTickMs)) GTEST_SKIP() << *why;
   std::vector<Look> seen;
   for (const OutputFrame& frame : run.frames.front()) {
     const Look look = Classify(frame.shot, kBlue);
@@ -352,8 +354,7 @@ TEST(OnSway, TheEffectCoversExactlyOneOfTwoOutputs) {
   const WatchedRun run = RunWatched(sway, {SLASH_PATH, "3", "blue"}, sway.SessionEnv());
   ASSERT_EQ(run.status, 0) << run.err;
   ASSERT_EQ(run.frames.size(), 2u);
-  if (const auto why = testing::NotJudged(run.starved_ms, run.slash_waited_ms, kHalfTickMs))
-    GTEST_SKIP() << *why;
+  if (const auto why = run.NotJudged(kHalfTickMs)) GTEST_SKIP() << *why;
   int covered = 0;
   for (const std::vector<OutputFrame>& frames : run.frames) {
     if (frames.size() == 1) continue;  // nothing on it ever changed
@@ -386,8 +387,7 @@ TEST(OnSway, EachLineIsOnePixelInEveryColumnAtFractionalAndMixedScales) {
     ASSERT_TRUE(sway.ok()) << "no headless sway";
     const WatchedRun run = RunWatched(sway, {SLASH_PATH, "3", "blue"}, sway.SessionEnv());
     ASSERT_EQ(run.status, 0) << run.err;
-    if (const auto why = testing::NotJudged(run.starved_ms, run.slash_waited_ms, kHalfTickMs))
-      GTEST_SKIP() << *why;
+    if (const auto why = run.NotJudged(kHalfTickMs)) GTEST_SKIP() << *why;
     const std::vector<OutputFrame>& frames = run.frames[options.focus - 1];
     int lines = 0;
     for (const OutputFrame& frame : frames) {
@@ -421,8 +421,7 @@ TEST(OnSway, BlackAndTheFloodCoverATurnedOutputAtAFractionalScale) {
   ASSERT_TRUE(sway.ok()) << "no headless sway";
   const WatchedRun run = RunWatched(sway, {SLASH_PATH, "3", "blue"}, sway.SessionEnv());
   ASSERT_EQ(run.status, 0) << run.err;
-  if (const auto why = testing::NotJudged(run.starved_ms, run.slash_waited_ms, kHalfTickMs))
-    GTEST_SKIP() << *why;
+  if (const auto why = run.NotJudged(kHalfTickMs)) GTEST_SKIP() << *why;
   std::vector<Look> seen;
   for (const OutputFrame& frame : run.frames.front()) {
     const Look look = Classify(frame.shot, kBlue);

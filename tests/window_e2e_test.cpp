@@ -88,6 +88,10 @@ struct WatchedRun {
   int status = -1;
   double starved_ms = 0;                  // how late the harness woke while it watched
   std::optional<double> slash_waited_ms;  // for a processor, at a stretch
+  // Why what was watched cannot be judged against `bound_ms`, if so.
+  std::optional<std::string> NotJudged(double bound_ms) const {
+    return testing::NotJudged(starved_ms, slash_waited_ms, bound_ms);
+  }
 };
 
 WatchedRun RunWatched(const TestDisplay& display, const testing::Environment& env,
@@ -193,8 +197,7 @@ void ExpectWholeEffect(const TestDisplay& display, const testing::Environment& e
   EXPECT_EQ(run.properties.find("_NET_WM_BYPASS_COMPOSITOR"), std::string::npos);
 
   // What the watch saw, and when, is judged only if the harness woke on time.
-  if (const auto why = testing::NotJudged(run.starved_ms, run.slash_waited_ms, TickBoundMs()))
-    GTEST_SKIP() << *why;
+  if (const auto why = run.NotJudged(TickBoundMs())) GTEST_SKIP() << *why;
   ASSERT_EQ(looks, expected);
   EXPECT_EQ(not_one_line, std::vector<std::size_t>{}) << "line states that add other than one line";
   EXPECT_EQ(run.states.back().shot.pixels, before.pixels) << "the desktop did not come back";
