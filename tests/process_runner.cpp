@@ -70,8 +70,6 @@ int StatusOf(int wait_status) {
   return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
 }
 
-}  // namespace
-
 std::optional<double> ProcessorWaitMs(int pid) {
   // /proc/PID/schedstat: time on a processor, time waiting for one (both in
   // nanoseconds), time slices.
@@ -80,6 +78,23 @@ std::optional<double> ProcessorWaitMs(int pid) {
   double waiting_ns = 0;
   if (!(stats >> running_ns >> waiting_ns)) return std::nullopt;
   return waiting_ns / 1e6;
+}
+
+}  // namespace
+
+void ProcessorWaitFollower::Look(int pid) {
+  const auto now = std::chrono::steady_clock::now();
+  const std::optional<double> total = ProcessorWaitMs(pid);
+  if (!total) return;
+  if (last_total_ms_) {
+    const double elapsed = std::chrono::duration<double, std::milli>(now - last_look_).count();
+    const double increase = *total - *last_total_ms_;
+    // Waiting for most of the time between two looks continues a stretch.
+    stretch_ms_ = increase >= elapsed / 2 ? stretch_ms_ + increase : 0;
+  }
+  longest_ms_ = std::max(longest_ms_.value_or(0), stretch_ms_);
+  last_total_ms_ = total;
+  last_look_ = now;
 }
 
 void Sleep(int ms) {
@@ -113,28 +128,13 @@ void ChildProcess::Reap(int wait_status) {
   status_ = StatusOf(wait_status);
 }
 
-void ChildProcess::SampleProcessorWait() {
-  const auto now = std::chrono::steady_clock::now();
-  const std::optional<double> waited = ProcessorWaitMs(pid_);
-  if (!waited) return;
-  if (last_wait_ms_) {
-    const double elapsed = std::chrono::duration<double, std::milli>(now - last_look_).count();
-    const double increase = *waited - *last_wait_ms_;
-    // Waiting for most of the time between two looks continues a stretch.
-    stretch_ms_ = increase >= elapsed / 2 ? stretch_ms_ + increase : 0;
-  }
-  longest_wait_ms_ = std::max(longest_wait_ms_.value_or(0), stretch_ms_);
-  last_wait_ms_ = waited;
-  last_look_ = now;
-}
-
 bool ChildProcess::Running() {
   if (ended_) return false;
   siginfo_t exited{};
   const bool exited_now =
       waitid(P_PID, static_cast<id_t>(pid_), &exited, WEXITED | WNOHANG | WNOWAIT) == 0 &&
       exited.si_pid == pid_;
-  if (follow_wait_) SampleProcessorWait();  // before reaping, while its figures are there
+  if (processor_wait_) processor_wait_->Look(pid_);  // before reaping
   if (!exited_now) return true;
   int wait_status = 0;
   rusage usage{};

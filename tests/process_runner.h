@@ -19,11 +19,23 @@ using Environment = std::vector<std::string>;
 // Sleeps this thread for `ms` milliseconds.
 void Sleep(int ms);
 
-// How long the process `pid` has waited for a processor while it was ready
-// to run, from the kernel's scheduler statistics; nothing where the kernel
-// keeps none. Read it from an exited child before reaping it (waitid with
-// WNOWAIT). The figure is the main thread's, which is all of slash.
-std::optional<double> ProcessorWaitMs(int pid);
+// The longest stretch a process waited for a processor while it was ready
+// to run, from the kernel's scheduler figures read at each look (every few
+// ms): a program kept from running cannot be judged on time. Look at an
+// exited child once more before reaping it (waitid with WNOWAIT), while its
+// figures are still there. They are the main thread's, which is all of slash.
+class ProcessorWaitFollower {
+ public:
+  void Look(int pid);
+  // Nothing where the kernel keeps no figures.
+  std::optional<double> longest_ms() const { return longest_ms_; }
+
+ private:
+  std::optional<double> longest_ms_;
+  std::optional<double> last_total_ms_;  // at the last look, and when
+  std::chrono::steady_clock::time_point last_look_;
+  double stretch_ms_ = 0;
+};
 
 // Runs a program with these arguments (no shell), waits for it and
 // returns what it printed.
@@ -47,28 +59,23 @@ class ChildProcess {
   // The child's peak resident memory, once it has ended.
   long peak_rss_kib() const { return peak_rss_kib_; }
   // From now on, each call to Running (which the watches make every few
-  // ms) reads the child's scheduler figures, for the longest stretch it
-  // waited for a processor while ready to run: a program kept from running
-  // cannot be judged on time. Only the timing checks ask for it: it changes
-  // the harness's own timing.
-  void FollowProcessorWait() { follow_wait_ = true; }
-  // That stretch, once the child has ended; nothing where the kernel keeps
-  // no figures or nobody asked.
-  std::optional<double> longest_processor_wait_ms() const { return longest_wait_ms_; }
+  // ms) follows the child's wait for a processor. Only the timing checks
+  // ask for it: it changes the harness's own timing.
+  void FollowProcessorWait() { processor_wait_.emplace(); }
+  // The longest stretch it waited (see ProcessorWaitFollower), once it has
+  // ended; nothing where the kernel keeps no figures or nobody asked.
+  std::optional<double> longest_processor_wait_ms() const {
+    return processor_wait_ ? processor_wait_->longest_ms() : std::nullopt;
+  }
   std::string TakeErr();
 
  private:
   void Reap(int wait_status);
-  void SampleProcessorWait();
   int pid_ = -1;
   int err_fd_ = -1;
   int status_ = -1;
   long peak_rss_kib_ = 0;
-  bool follow_wait_ = false;
-  std::optional<double> longest_wait_ms_;
-  std::optional<double> last_wait_ms_;  // the total at the last look, and when
-  std::chrono::steady_clock::time_point last_look_;
-  double stretch_ms_ = 0;
+  std::optional<ProcessorWaitFollower> processor_wait_;
   bool ended_ = false;
   std::string err_;
 };

@@ -50,12 +50,6 @@ std::optional<std::string> NotJudged(double worst_late_ms, double bound_ms) {
                    worst_late_ms, bound_ms);
 }
 
-std::optional<std::string> ProgramNotJudged(std::optional<double> processor_wait_ms,
-                                            double bound_ms) {
-  if (!processor_wait_ms) return std::nullopt;
-  return PastBound("slash waited %.1f ms in all for a processor", *processor_wait_ms, bound_ms);
-}
-
 std::optional<std::string> NotJudged(double worst_late_ms, std::optional<double> processor_wait_ms,
                                      double bound_ms) {
   if (auto harness = NotJudged(worst_late_ms, bound_ms)) return harness;

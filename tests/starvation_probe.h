@@ -16,14 +16,9 @@ namespace slash::testing {
 // `worst_late_ms` late, past `bound_ms`; nothing when it was on time.
 std::optional<std::string> NotJudged(double worst_late_ms, double bound_ms);
 
-// "not judged: ..." when the program itself waited for a processor past
-// `bound_ms`.
-std::optional<std::string> ProgramNotJudged(std::optional<double> processor_wait_ms,
-                                            double bound_ms);
-
 // Either reason, the harness's first, for a run of slash the harness
 // watched: its own wake-ups, or the longest stretch slash waited for a
-// processor (ChildProcess::longest_processor_wait_ms).
+// processor (ProcessorWaitFollower).
 std::optional<std::string> NotJudged(double worst_late_ms, std::optional<double> processor_wait_ms,
                                      double bound_ms);
 
